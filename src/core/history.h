@@ -1,0 +1,30 @@
+// The three history rings: 450 slots each, one writer (the sampling thread),
+// many readers (the connection threads).
+#pragma once
+
+#include <atomic>
+
+#include "stat/stat_wrapper.h"
+
+constexpr int HISTORY_RINGS = 3;
+constexpr int HISTORY_SLOTS = 450;
+
+struct history_ring_struct {
+    history_ring_struct* next;  // receives the following record; from the newest slot: the oldest
+    history_ring_struct* prev;  // one step back in time
+    stat_struct stat;           // read it from another thread only through history_copy_slot
+};
+
+struct history_ring_data_struct {
+    history_ring_struct* head;
+    std::atomic<history_ring_struct*> current;
+};
+
+void history_init();
+void history_put_data(int ringi, const stat_struct* data);
+// The newest slot of ring ringi (0, 1 or 2; not checked). Links never change
+// after history_init, so walking prev needs no care; the record does.
+history_ring_struct* history_get_travler(int ringi);
+// Copies the record of a slot of ring ringi so that a concurrent store into the
+// same slot can never be seen half done.
+void history_copy_slot(int ringi, const history_ring_struct* slot, stat_struct* out);

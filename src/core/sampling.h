@@ -1,0 +1,7 @@
+// The sampling thread: one tick a second, and the cascade that folds ten
+// records of a ring into one record of the next coarser ring.
+#pragma once
+
+void* signal_thread(void* unused);
+// One tick. It has the shape of a signal handler; the argument is not used.
+void signal_interval_1(int signalnum);

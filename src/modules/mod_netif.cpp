@@ -1,0 +1,165 @@
+// The network-interface module: bytes, errors and collisions per interface,
+// the interface list, a page per interface and its graphs.
+#include <cstring>
+
+#include "config/config.h"
+#include "core/history.h"
+#include "modules/modules.h"
+#include "web/html.h"
+
+namespace {
+
+constexpr size_t MAX_NAME = sizeof(stat_netif::name) - 1;  // 31
+
+void init() {}
+
+void interval(stat_struct* put_in_this) { stat_get_netif(put_in_this); }
+
+constexpr uint64_t stat_netif::*COUNTERS[] = {
+    &stat_netif::received_bytes, &stat_netif::send_bytes, &stat_netif::collisions,
+    &stat_netif::input_errors, &stat_netif::output_errors,
+};
+
+// Per-name means; an interface missing from some records still divides by all
+// of them. Names beyond the 25 the record holds are left out.
+void avg(stat_struct* put_in_this, stat_struct** list_of_stats, int elements) {
+    if (elements <= 0) return;
+    put_in_this->netif_count = 0;
+    for (stat_netif& n : put_in_this->netif) n.name[0] = '\0';
+
+    for (int e = 0; e < elements; ++e) {
+        const stat_struct* rec = list_of_stats[e];
+        int used = rec->netif_count < 0 ? 0 : (rec->netif_count > MAX_NETIF ? MAX_NETIF : rec->netif_count);
+        for (int i = 0; i < used; ++i) {
+            const stat_netif& from = rec->netif[i];
+            if (!from.name[0]) continue;
+            stat_netif* to = stat_get_netif_byname(from.name, put_in_this);
+            if (!to) {
+                if (put_in_this->netif_count >= MAX_NETIF) continue;
+                to = &put_in_this->netif[put_in_this->netif_count++];
+                std::memcpy(to->name, from.name, sizeof to->name);
+                for (auto c : COUNTERS) to->*c = 0;
+            }
+            for (auto c : COUNTERS) to->*c += from.*c;
+        }
+    }
+    for (int i = 0; i < put_in_this->netif_count; ++i)
+        for (auto c : COUNTERS) put_in_this->netif[i].*c /= static_cast<uint64_t>(elements);
+}
+
+// A name from a request that no interface could have (none is longer than 31
+// characters) names no interface.
+bool named(const char* param) { return param && *param && std::strlen(param) <= MAX_NAME; }
+
+// Nonzero when the configuration hides the interface.
+int skipinterface(const char* name) {
+    const char* fallback = config_getproperty("module.netif.interface.enable");
+    if (!fallback || !*fallback) return 1;
+    int enable = config_atoi(fallback);
+    char prop[200];
+    int n = std::snprintf(prop, sizeof prop, "module.netif.interface.%s.enable", name);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof prop) return 1;
+    const char* own = config_getproperty(prop);
+    if (own && *own) enable = config_atoi(own);
+    return enable == 0;
+}
+
+void text_answer(FILE* out, const char* text) {
+    std::fputs("Content-type: text/html\r\n\r\n", out);
+    std::fputs(text, out);
+}
+
+// The interfaces of the newest one-second sample that configuration shows.
+template <typename Each>
+void for_shown_interfaces(Each each) {
+    stat_struct newest;
+    history_copy_slot(0, history_get_travler(0), &newest);
+    for (int i = 0; i < newest.netif_count && i < MAX_NETIF; ++i) {
+        const char* name = newest.netif[i].name;
+        if (name[0] && !skipinterface(name)) each(name);
+    }
+}
+
+void overview(FILE* out) {
+    std::fputs("Content-type: text/html\r\n\r\n", out);
+    html_head(out, "System Network Load", nullptr, nullptr);
+    std::fputs("<body>\r\n"
+               "<h1>System Network Load Statistics Overview</h1>\r\n"
+               "<p>\r\n",
+               out);
+    for_shown_interfaces([out](const char* name) {
+        char name_html[6 * MAX_NAME + 1], name_url[3 * MAX_NAME + 1];
+        html_escape(name_html, sizeof name_html, name);
+        html_urlencode(name_url, sizeof name_url, name);
+        std::fprintf(out, "<a href=\"/MOD_NETIF/overview?%s\">%s</a><br>\r\n", name_url, name_html);
+    });
+    html_footer(out);
+}
+
+// The name comes from the request and is reflected into the page: escaped in
+// text and attributes, percent-encoded inside addresses. Real interface names
+// contain none of the affected characters and come out unchanged.
+void overview_netif(FILE* out, const char* param) {
+    if (!named(param)) return text_answer(out, "Unknown interface\r\n");
+    if (skipinterface(param)) return text_answer(out, "Skip interface by configuration\r\n");
+
+    std::fputs("Content-type: text/html\r\n\r\n", out);
+    char name_html[6 * MAX_NAME + 1], name_url[3 * MAX_NAME + 1];
+    html_escape(name_html, sizeof name_html, param);
+    html_urlencode(name_url, sizeof name_url, param);
+    char title[2500], refreshurl[2500];
+    std::snprintf(title, sizeof title, "Network Load (%s)", name_html);
+    std::snprintf(refreshurl, sizeof refreshurl, "/MOD_NETIF/overview?%s", name_url);
+    html_head(out, title, "10", refreshurl);
+    std::fprintf(out,
+                 "<body>\r\n"
+                 "<h1>Network Load Statistics Overview (%s)</h1>\r\n"
+                 "<hr>\r\n<img src=\"/MOD_NETIF/grafinterval_1?%s\">\r\n"
+                 "<hr>\r\n<img src=\"/MOD_NETIF/grafinterval_10?%s\">\r\n"
+                 "<hr>\r\n<img src=\"/MOD_NETIF/grafinterval_100?%s\">\r\n"
+                 "<hr>\r\n",
+                 name_html, name_url, name_url, name_url);
+    html_footer(out);
+}
+
+int urlhandler(FILE* out, const char* url, const char* param) {
+    if (!url || std::strncmp(url, "/MOD_NETIF", 10) != 0) return 0;
+    if (std::strcmp(url, "/MOD_NETIF/overview") == 0) {
+        overview_netif(out, param);
+        return 1;
+    }
+    if (param && std::strncmp(param, "overview", 8) == 0) {
+        overview(out);
+        return 1;
+    }
+    return 0;
+}
+
+void mainindexhtml(FILE* out) {
+    std::fputs("Das <a href=\"/MOD_NETIF?overview\">MOD_NETIF</a> \r\n"
+               "Modul zeigt die Netzwerkauslastung von Netzwerkkarten "
+               "an. Inbound und Outbound Traffic\r\n"
+               "<p>\r\n",
+               out);
+}
+
+void linkintervalgraf(FILE* out, int interval) {
+    for_shown_interfaces([out, interval](const char* name) {
+        char name_url[3 * MAX_NAME + 1];
+        html_urlencode(name_url, sizeof name_url, name);
+        std::fprintf(out, "<img src=\"/MOD_NETIF/grafinterval_%d?%s\"><hr>\r\n", interval, name_url);
+    });
+}
+
+}  // namespace
+
+void mod_netif_register(modulestruct* mod) {
+    mod->active = modules_enabled("module.netif.enable");
+    mod->init = init;
+    mod->interval = interval;
+    mod->avg = avg;
+    mod->urlhandler = urlhandler;
+    mod->mainindexhtml = mainindexhtml;
+    mod->linkintervalgraf = linkintervalgraf;
+    std::snprintf(mod->name, sizeof mod->name, "%s", "MOD_NETIF");
+}

@@ -1,0 +1,71 @@
+#include "modules/modules.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "config/config.h"
+
+namespace {
+
+// Built by the main thread before any other thread exists and never changed
+// afterwards, so every thread may walk it without a lock. The descriptors live
+// as long as the process.
+modulestruct* root = nullptr;
+
+modulestruct* createstruct() {
+    auto* m = new (std::nothrow) modulestruct{};
+    if (!m) {
+        std::perror("Error creating new modulestruct");
+        std::exit(1);
+    }
+    return m;
+}
+
+}  // namespace
+
+int modules_enabled(const char* key) {
+    const char* v = config_getproperty(key);
+    if (!v || !*v) return 0;
+    return config_atoi(v);
+}
+
+void modules_register() {
+    root = createstruct();
+    mod_load_register(root);
+    root->next = createstruct();
+    mod_netif_register(root->next);
+    root->next->next = createstruct();
+    mod_memswap_register(root->next->next);
+}
+
+void modules_init() {
+    for (modulestruct* m = root; m; m = m->next)
+        if (m->active && m->init) m->init();
+}
+
+void modules_interval(stat_struct* put_in_this) {
+    for (modulestruct* m = root; m; m = m->next)
+        if (m->active && m->interval) m->interval(put_in_this);
+}
+
+void modules_avg(stat_struct* put_in_this, stat_struct** list, int elements) {
+    for (modulestruct* m = root; m; m = m->next)
+        if (m->active && m->avg) m->avg(put_in_this, list, elements);
+}
+
+int modules_urlhandler(FILE* out, const char* url, const char* param) {
+    for (modulestruct* m = root; m; m = m->next)
+        if (m->active && m->urlhandler && m->urlhandler(out, url, param) == 1) return 1;
+    return 0;
+}
+
+void modules_mainindexhtml(FILE* out) {
+    for (modulestruct* m = root; m; m = m->next)
+        if (m->active && m->mainindexhtml) m->mainindexhtml(out);
+}
+
+void modules_linkintervalgraf(FILE* out, int interval) {
+    for (modulestruct* m = root; m; m = m->next)
+        if (m->active && m->linkintervalgraf) m->linkintervalgraf(out, interval);
+}

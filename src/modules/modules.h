@@ -1,0 +1,34 @@
+// The module interface and the registry of the three statistics modules.
+#pragma once
+
+#include <cstdio>
+
+#include "stat/stat_wrapper.h"
+
+struct modulestruct {
+    int active;  // nonzero: takes part in every dispatch
+    char name[32];
+    void (*init)();
+    void (*interval)(stat_struct* put_in_this);
+    void (*avg)(stat_struct* put_in_this, stat_struct** list, int elements);
+    int (*urlhandler)(FILE* out, const char* url, const char* param);
+    void (*mainindexhtml)(FILE* out);
+    void (*linkintervalgraf)(FILE* out, int interval);
+    modulestruct* next;
+};
+
+void modules_register();
+void modules_init();
+void modules_interval(stat_struct* put_in_this);
+void modules_avg(stat_struct* put_in_this, stat_struct** list, int elements);
+int modules_urlhandler(FILE* out, const char* url, const char* param);
+void modules_mainindexhtml(FILE* out);
+void modules_linkintervalgraf(FILE* out, int interval);
+
+void mod_load_register(modulestruct* mod);
+void mod_netif_register(modulestruct* mod);
+void mod_memswap_register(modulestruct* mod);
+
+// The enable rule every module applies to its key: set and not empty, then the
+// decimal value decides; absent or empty disables.
+int modules_enabled(const char* key);

@@ -1,0 +1,15 @@
+// The frame every HTML page of the daemon shares.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+void html_head(FILE* out, const char* title, const char* reload, const char* url);
+void html_footer(FILE* out);
+
+// Copy s into dst (size bytes, always terminated) with & < > " ' escaped, for
+// text and attribute values alike. A copy that does not fit is cut at a whole
+// character or entity.
+void html_escape(char* dst, size_t size, const char* s);
+// Copy s into dst percent-encoded for use inside a URL's query; cut likewise.
+void html_urlencode(char* dst, size_t size, const char* s);

@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include "blackbox.h"
+
+namespace {
+
+using blackbox::run;
+
+const char* const USAGE =
+    " Usage of Kelp Version 0.0.9\r\n"
+    "--------------------------------------\r\n"
+    " -h              This Help Screen\r\n"
+    " -f <name>       Configurationfilename\r\n"
+    " -pdc            Print Default Config\r\n"
+    "--------------------------------------\r\n";
+
+const char* const DEFAULTS =
+    "Kelp.version\t0.0.9\t# Default Configuration for Kelp Version 0.0.9\r\n"
+    "httpd.host\tANY\t# Listen on host <IP|Hostname|ANY>\r\n"
+    "httpd.port\t9001\t# Listen on port [0-9]+\r\n"
+    "module.load.enable\t1\t# Systemload enable/disable {0|1}\r\n"
+    "module.netif.enable\t1\t# Networktraffic enable/disable {0|1}\r\n"
+    "module.netif.interface.enable\t1\t# Fallback value if module.netif.interface.<interface>.enable not "
+    "specified {0|1}\r\n"
+    "module.netif.interface.lo0.enable\t0\t# Do not monitor loopback {0|1}\r\n"
+    "module.netif.interface.lo.enable\t0\t# Do not monitor loopback {0|1}\r\n"
+    "module.memswap.enable\t1\t# Memory/Swap enable/disable {0|1}\r\n"
+    "module.memswap.swap.rescalemax\t0\t# Scale always to max swap {0|1}\r\n"
+    "module.memswap.mem.rescalemax\t0\t# Scale always to max mem {0|1}\r\n";
+
+TEST(CommandLine, HelpPrintsUsageAndStops) {
+    auto r = run({"-h", "-pdc"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, USAGE);
+    EXPECT_EQ(r.out, "");
+}
+
+TEST(CommandLine, PdcPrintsTheElevenDefaults) {
+    auto r = run({"-pdc"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, DEFAULTS);
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(CommandLine, PdcBeforeFileIgnoresTheFile) {
+    blackbox::scratch_dir d;
+    std::string conf = d.write("k.conf", "httpd.port 81\n");
+    auto r = run({"-pdc", "-f", conf});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, DEFAULTS);
+}
+
+TEST(CommandLine, PdcOutputReadsBackToTheSameConfiguration) {
+    blackbox::scratch_dir d;
+    std::string conf = d.write("k.conf", "httpd.port 81\nmodule.netif.interface.em0.enable 1\n");
+    auto first = run({"-f", conf, "-pdc"});
+    ASSERT_EQ(first.status, 0);
+    EXPECT_NE(first.out.find("httpd.port\t81\t# Listen on port [0-9]+\r\n"), std::string::npos);
+    EXPECT_NE(first.out.find("module.netif.interface.em0.enable\t1\t# dynamic property\r\n"), std::string::npos);
+    std::string again = d.write("again.conf", first.out);
+    auto second = run({"-f", again, "-pdc"});
+    EXPECT_EQ(second.status, 0);
+    EXPECT_EQ(second.out, first.out);
+    EXPECT_EQ(second.err, "Try to read configfile " + again + "\r\n");
+}
+
+TEST(CommandLine, MissingFilenameEndsWithStatusZero) {
+    auto r = run({"-f"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "Missing Filename for -f\r\n");
+}
+
+TEST(CommandLine, EmptyFilenameReadsTheDefaultPath) {
+    auto r = run({"-f", "", "-pdc"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err.rfind("Try to read configfile /etc/orn/Kelp.conf\r\n", 0), 0u) << r.err;
+}
+
+TEST(CommandLine, UnknownArgumentsAreReportedByPosition) {
+    auto r = run({"-H", "--help", "-pdcx", "-h"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, std::string("Argument 1 (-H) ignored\r\n"
+                                 "Argument 2 (--help) ignored\r\n"
+                                 "Argument 3 (-pdcx) ignored\r\n") +
+                         USAGE);
+}
+
+TEST(CommandLine, DashFTakesTheNextArgumentAsName) {
+    auto r = run({"-f", "-h", "-pdc"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "Try to read configfile -h\r\nOpen failed. Using Build-In Defaults\r\n");
+    EXPECT_EQ(r.out, DEFAULTS);
+}
+
+TEST(Daemon, ListensWaitsAndEndsCleanlyOnSigint) {
+    blackbox::daemon k;
+    ASSERT_TRUE(k.wait_listening()) << k.err();
+    EXPECT_FALSE(blackbox::can_bind(k.port));
+    EXPECT_EQ(k.interrupt(), 0);
+    EXPECT_TRUE(blackbox::can_bind(k.port)) << "the port is released at once";
+    EXPECT_NE(k.out().find("i am here .... still waiting\r\n"), std::string::npos);
+}
+
+TEST(Daemon, UnbindablePortEndsStartupWithStatusOne) {
+    blackbox::daemon first;
+    ASSERT_TRUE(first.wait_listening());
+    blackbox::scratch_dir d;
+    std::string conf = d.write("k.conf", "httpd.port " + std::to_string(first.port) + "\n");
+    // SO_REUSEADDR does not allow two listeners on one port.
+    auto r = run({"-f", conf}, 15000);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Could not bind to socket: "), std::string::npos) << r.err;
+}
+
+}  // namespace

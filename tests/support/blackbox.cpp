@@ -1,0 +1,218 @@
+#include "blackbox.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace blackbox {
+
+namespace {
+
+using clock = std::chrono::steady_clock;
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+pid_t spawn(const std::vector<std::string>& args, const std::string& out, const std::string& err) {
+    pid_t pid = fork();
+    if (pid != 0) return pid;
+    int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int n = open("/dev/null", O_RDONLY);
+    if (o < 0 || e < 0 || n < 0) _exit(127);
+    dup2(n, 0);
+    dup2(o, 1);
+    dup2(e, 2);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(KELP_BINARY));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(KELP_BINARY, argv.data());
+    _exit(127);
+}
+
+// Waits for pid to end; its exit status, or -1 after the time-out or a signal.
+int wait_exit(pid_t pid, int timeout_ms) {
+    auto until = clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+        int st = 0;
+        pid_t r = waitpid(pid, &st, WNOHANG);
+        if (r == pid) return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+        if (r < 0) return -1;
+        if (clock::now() > until) return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+}  // namespace
+
+scratch_dir::scratch_dir() {
+    char tmpl[] = "/tmp/kelp-test-XXXXXX";
+    const char* p = mkdtemp(tmpl);
+    path = p ? p : "/tmp";
+}
+
+scratch_dir::~scratch_dir() {
+    if (path.rfind("/tmp/kelp-test-", 0) == 0) {
+        std::string cmd = "rm -rf '" + path + "'";
+        if (std::system(cmd.c_str()) != 0) { /* nothing more to do */ }
+    }
+}
+
+std::string scratch_dir::write(const std::string& name, const std::string& content) const {
+    std::string p = path + "/" + name;
+    std::ofstream(p, std::ios::binary) << content;
+    return p;
+}
+
+result run(const std::vector<std::string>& args, int timeout_ms) {
+    scratch_dir d;
+    result r;
+    std::string out = d.path + "/out", err = d.path + "/err";
+    pid_t pid = spawn(args, out, err);
+    r.status = wait_exit(pid, timeout_ms);
+    if (r.status == -1) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    r.out = slurp(out);
+    r.err = slurp(err);
+    return r;
+}
+
+int free_port() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = 0;
+    socklen_t len = sizeof a;
+    int port = 0;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        port = ntohs(a.sin_port);
+    close(fd);
+    return port;
+}
+
+bool can_bind(int port) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    bool ok = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(fd, 1) == 0;
+    close(fd);
+    return ok;
+}
+
+int connect_to(int port, int timeout_ms) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    if (fd < 0) return -1;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        if (errno != EINPROGRESS) {
+            close(fd);
+            return -1;
+        }
+        pollfd p{fd, POLLOUT, 0};
+        int err = 0;
+        socklen_t len = sizeof err;
+        if (poll(&p, 1, timeout_ms) != 1 || getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) {
+            close(fd);
+            return -1;
+        }
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+std::string exchange(int port, const std::string& request, int timeout_ms) {
+    int fd = connect_to(port, timeout_ms);
+    if (fd < 0) return {};
+    size_t sent = 0;
+    while (sent < request.size()) {
+        ssize_t n = send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) break;
+        sent += static_cast<size_t>(n);
+    }
+    std::string answer;
+    auto until = clock::now() + std::chrono::milliseconds(timeout_ms);
+    char buf[8192];
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - clock::now()).count();
+        if (left <= 0) break;
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(left)) != 1) break;
+        ssize_t n = recv(fd, buf, sizeof buf, 0);
+        if (n <= 0) break;
+        answer.append(buf, static_cast<size_t>(n));
+    }
+    close(fd);
+    return answer;
+}
+
+daemon::daemon(const std::string& extra_config, const std::vector<std::string>& extra_args) {
+    port = free_port();
+    std::string conf = dir.write("Kelp.conf", "httpd.port " + std::to_string(port) + "\n" + extra_config);
+    out_path = dir.path + "/stdout";
+    err_path = dir.path + "/stderr";
+    std::vector<std::string> args = {"-f", conf};
+    args.insert(args.end(), extra_args.begin(), extra_args.end());
+    pid = spawn(args, out_path, err_path);
+}
+
+daemon::~daemon() {
+    if (pid > 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+}
+
+bool daemon::wait_listening(int timeout_ms) const {
+    auto until = clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (clock::now() < until) {
+        int fd = connect_to(port, 200);
+        if (fd >= 0) {
+            close(fd);
+            return true;
+        }
+        if (waitpid(pid, nullptr, WNOHANG) == pid) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+int daemon::interrupt(int timeout_ms) {
+    if (pid <= 0) return -1;
+    kill(pid, SIGINT);
+    int st = wait_exit(pid, timeout_ms);
+    if (st != -1 || waitpid(pid, nullptr, WNOHANG) != 0) pid = -1;
+    return st;
+}
+
+std::string daemon::out() const { return slurp(out_path); }
+std::string daemon::err() const { return slurp(err_path); }
+
+}  // namespace blackbox

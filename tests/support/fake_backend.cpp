@@ -1,0 +1,47 @@
+#include "fake_backend.h"
+
+#include <cstdio>
+#include <cstring>
+
+fake_backend_state fake_backend;
+
+void fake_set_netif(int i, const char* name, uint64_t rx, uint64_t tx, uint64_t coll, uint64_t ierr, uint64_t oerr) {
+    fake_netif& n = fake_backend.netif[i];
+    std::snprintf(n.name, sizeof n.name, "%s", name);
+    n.received_bytes = rx;
+    n.send_bytes = tx;
+    n.collisions = coll;
+    n.input_errors = ierr;
+    n.output_errors = oerr;
+    if (fake_backend.netif_count <= i) fake_backend.netif_count = i + 1;
+}
+
+void stat_OS_init() { ++fake_backend.init_calls; }
+
+void stat_get_load(stat_struct* target) {
+    ++fake_backend.load_calls;
+    target->load = fake_backend.load;
+}
+
+void stat_get_netif(stat_struct* target) {
+    ++fake_backend.netif_calls;
+    int n = fake_backend.netif_count < MAX_NETIF ? fake_backend.netif_count : MAX_NETIF;
+    for (int i = 0; i < n; ++i) {
+        const fake_netif& f = fake_backend.netif[i];
+        stat_netif& s = target->netif[i];
+        std::memcpy(s.name, f.name, sizeof s.name);
+        s.received_bytes = f.received_bytes;
+        s.send_bytes = f.send_bytes;
+        s.collisions = f.collisions;
+        s.input_errors = f.input_errors;
+        s.output_errors = f.output_errors;
+    }
+    target->netif_count = n;
+    stat_netif_diff(target);
+}
+
+void stat_get_swap(stat_struct* target) {
+    ++fake_backend.swap_calls;
+    target->swap = fake_backend.swap;
+    target->mem = fake_backend.mem;
+}

@@ -1,0 +1,28 @@
+// A scriptable statistics backend for tests: the four backend operations
+// deliver whatever the test put into fake_backend.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "stat/stat_wrapper.h"
+
+struct fake_netif {
+    char name[32];
+    uint64_t received_bytes, send_bytes, collisions, input_errors, output_errors;  // raw, cumulative
+};
+
+struct fake_backend_state {
+    double load = 0.0;
+    int netif_count = 0;  // may exceed MAX_NETIF; the surplus is dropped
+    fake_netif netif[40] = {};
+    stat_swap swap{0, 0};
+    stat_swap mem{0, 0};
+    std::atomic<long> load_calls{0}, netif_calls{0}, swap_calls{0}, init_calls{0};
+};
+
+extern fake_backend_state fake_backend;
+
+// Sets interface i (growing netif_count to cover it) to raw counters.
+void fake_set_netif(int i, const char* name, uint64_t rx, uint64_t tx, uint64_t coll = 0, uint64_t ierr = 0,
+                    uint64_t oerr = 0);
