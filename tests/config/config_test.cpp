@@ -1,0 +1,209 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "config/config.h"
+
+namespace {
+
+using testing::internal::CaptureStderr;
+using testing::internal::GetCapturedStderr;
+
+class Config : public ::testing::Test {
+protected:
+    std::string dir;
+    void SetUp() override {
+        char tmpl[] = "/tmp/kelp-config-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+        config_init();
+    }
+    void TearDown() override {
+        std::string cmd = "rm -rf '" + dir + "'";
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+    }
+    std::string file(const std::string& content, const std::string& name = "k.conf") {
+        std::string path = dir + "/" + name;
+        std::ofstream(path, std::ios::binary) << content;
+        return path;
+    }
+    // Reads content as a file and returns what was written to standard error
+    // beyond the announcement line.
+    std::string read(const std::string& content) {
+        std::string path = file(content);
+        CaptureStderr();
+        config_read(path.c_str());
+        std::string err = GetCapturedStderr();
+        std::string announce = "Try to read configfile " + path + "\r\n";
+        EXPECT_EQ(err.rfind(announce, 0), 0u) << err;
+        return err.substr(announce.size() <= err.size() ? announce.size() : err.size());
+    }
+    std::string port() const { return config_getproperty("httpd.port"); }
+};
+
+TEST_F(Config, BuiltInValuesWithoutAnyFile) {
+    EXPECT_STREQ(config_getproperty("Kelp.version"), "0.0.9");
+    EXPECT_STREQ(config_getproperty("httpd.host"), "ANY");
+    EXPECT_STREQ(config_getproperty("httpd.port"), "9001");
+    EXPECT_STREQ(config_getproperty("module.netif.interface.lo.enable"), "0");
+    EXPECT_EQ(config_getproperty(""), nullptr);
+    EXPECT_EQ(config_getproperty(nullptr), nullptr);
+    EXPECT_EQ(config_getproperty("httpd.Port"), nullptr);
+    EXPECT_EQ(config_getproperty("module.netif.interface.em0.enable"), nullptr);
+}
+
+TEST_F(Config, ValueFormsThatSetThePortSilently) {
+    struct { const char* desc; const char* text; } cases[] = {
+        {"space", "httpd.port 81\n"},
+        {"tab", "httpd.port\t81\n"},
+        {"indented, blanks, trailing comment", "   httpd.port    81   # the port\n"},
+        {"second word ignored", "httpd.port 81 82\n"},
+        {"comment glued to the value", "httpd.port 81#x\n"},
+        {"CR LF line end", "httpd.port 81\r\n"},
+        {"no final line feed", "# c\n\nhttpd.port 81"},
+        {"last assignment wins", "httpd.port 80\nhttpd.port 81\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.desc);
+        config_read(file("httpd.port 1\n").c_str());  // a different value first
+        EXPECT_EQ(read(c.text), "");
+        EXPECT_EQ(port(), "81");
+    }
+}
+
+TEST_F(Config, BlankAndCommentLinesWriteNothing) {
+    EXPECT_EQ(read(""), "");
+    EXPECT_EQ(read("\n   \n\t\n# httpd.port 81\n  # x\r\n\r\n"), "");
+    EXPECT_EQ(port(), "9001");
+}
+
+TEST_F(Config, PropertyWithoutValueNamesItsLine) {
+    struct { const char* desc; const char* text; } cases[] = {
+        {"key alone", "# one\n\nhttpd.port\n"},
+        {"key and blank", "# one\n\nhttpd.port \n"},
+        {"key, blank and comment", "# one\n\nhttpd.port  # no value\n"},
+        {"key directly followed by #", "# one\n\nhttpd.port#81\n"},
+        {"key at end of file", "# one\n\nhttpd.port"},
+        {"key and CR", "# one\r\n\r\nhttpd.port\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.desc);
+        std::string path = file(c.text);
+        CaptureStderr();
+        config_read(path.c_str());
+        EXPECT_EQ(GetCapturedStderr(), "Try to read configfile " + path + "\r\n" + "Line 3 in File " + path +
+                                           " has a property without a value\r\n");
+        EXPECT_EQ(port(), "9001");
+    }
+}
+
+TEST_F(Config, UnknownKeysAreReportedCaseSensitively) {
+    std::string path = file("httpd.port 81\nHttpd.Port 82\nfoo.bar 1\n");
+    CaptureStderr();
+    config_read(path.c_str());
+    std::string err = GetCapturedStderr();
+    EXPECT_NE(err.find("Line 2 in File " + path + " has an unkown property Httpd.Port.\r\n"), std::string::npos);
+    EXPECT_NE(err.find("Line 3 in File " + path + " has an unkown property foo.bar.\r\n"), std::string::npos);
+    EXPECT_EQ(port(), "81");
+}
+
+TEST_F(Config, InterfaceKeysBecomeDynamicPropertiesInFileOrder) {
+    EXPECT_EQ(read("module.netif.interface.em0.enable 0\n"
+                   "module.netif.interface.lo0.enable 1\n"
+                   "module.netif.interface.em0.enable 1\n"
+                   "module.netif.interface.em1.enabel 1\n"),
+              "");
+    EXPECT_STREQ(config_getproperty("module.netif.interface.em0.enable"), "0") << "the first stored wins";
+    EXPECT_STREQ(config_getproperty("module.netif.interface.lo0.enable"), "1");
+    EXPECT_STREQ(config_getproperty("module.netif.interface.em1.enabel"), "1");
+
+    char buf[8192] = {};
+    FILE* out = fmemopen(buf, sizeof buf - 1, "w");
+    ASSERT_NE(out, nullptr);
+    config_printdefaultconfig(out);
+    std::fclose(out);
+    std::string listing = buf;
+    EXPECT_NE(listing.find("module.netif.interface.lo0.enable\t1\t# Do not monitor loopback {0|1}\r\n"
+                           "module.netif.interface.lo.enable\t0\t"),
+              std::string::npos);
+    std::string tail = "module.memswap.mem.rescalemax\t0\t# Scale always to max mem {0|1}\r\n"
+                       "module.netif.interface.em0.enable\t0\t# dynamic property\r\n"
+                       "module.netif.interface.em0.enable\t1\t# dynamic property\r\n"
+                       "module.netif.interface.em1.enabel\t1\t# dynamic property\r\n";
+    ASSERT_GE(listing.size(), tail.size());
+    EXPECT_EQ(listing.substr(listing.size() - tail.size()), tail);
+}
+
+TEST_F(Config, UnopenableFileKeepsEarlierValues) {
+    config_read(file("httpd.port 81\n").c_str());
+    std::string missing = dir + "/missing.conf";
+    CaptureStderr();
+    config_read(missing.c_str());
+    EXPECT_EQ(GetCapturedStderr(),
+              "Try to read configfile " + missing + "\r\nOpen failed. Using Build-In Defaults\r\n");
+    EXPECT_EQ(port(), "81");
+
+    CaptureStderr();
+    config_read(dir.c_str());
+    EXPECT_EQ(GetCapturedStderr(), "Try to read configfile " + dir + "\r\nOpen failed. Using Build-In Defaults\r\n")
+        << "a directory is no configuration file";
+    EXPECT_EQ(port(), "81");
+}
+
+TEST_F(Config, OverlongNameIsRefusedNotCut) {
+    std::string longname = dir + "/" + std::string(200, 'a');
+    std::string cut = longname.substr(0, 199);
+    std::ofstream(cut) << "httpd.port 81\n";
+    CaptureStderr();
+    config_read(longname.c_str());
+    EXPECT_EQ(GetCapturedStderr(), "Configfile name longer than 199 characters. Ignored\r\n");
+    EXPECT_EQ(port(), "9001");
+}
+
+TEST_F(Config, LongLinesAreSplitAt1989Characters) {
+    // The tail after 1989 characters is read as a line of its own.
+    std::string line(1989, 'x');
+    std::string err = read(line + "httpd.port 81\n" + "httpd.port\n");
+    EXPECT_NE(err.find("Line 1 in File"), std::string::npos);
+    EXPECT_EQ(err.find("Line 2 in File"), std::string::npos) << "the tail is a good line of its own";
+    EXPECT_NE(err.find("Line 3 in File"), std::string::npos) << err;
+    EXPECT_EQ(port(), "81");
+
+    std::string huge(5000, 'k');
+    read(huge + " 1\nhttpd.port 83\n");
+    EXPECT_EQ(port(), "83");
+}
+
+TEST_F(Config, BinaryGarbageLeavesSoundValues) {
+    std::string garbage;
+    unsigned x = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        x = x * 1103515245u + 12345u;
+        garbage.push_back(static_cast<char>(x >> 16));
+    }
+    read(garbage + "\nhttpd.port 84\n");
+    EXPECT_EQ(port(), "84");
+    EXPECT_STREQ(config_getproperty("module.load.enable"), "1");
+}
+
+TEST(ConfigAtoi, LeadingDigitsElseZeroWithoutOverflow) {
+    struct { const char* text; int value; } cases[] = {
+        {"0", 0}, {"81", 81}, {"", 0}, {"abc", 0}, {"12abc", 12}, {"-1", -1}, {"+5", 5},
+        {" 42", 42}, {"2", 2}, {"65537", 65537}, {"- 1", 0},
+        {"2147483647", INT_MAX}, {"99999999999999999999999", INT_MAX},
+        {"-2147483648", INT_MIN}, {"-99999999999999999999", INT_MIN},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(config_atoi(c.text), c.value);
+    }
+    EXPECT_EQ(config_atoi(nullptr), 0);
+}
+
+}  // namespace

@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+#include "config/config.h"
+#include "core/history.h"
+#include "core/sampling.h"
+#include "fake_backend.h"
+#include "modules/modules.h"
+
+namespace {
+
+// Applies configuration lines the way -f does, then builds the module list.
+void configure(const std::string& lines) {
+    config_init();
+    char path[] = "/tmp/kelp-modules-XXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    std::ofstream(path) << lines;
+    testing::internal::CaptureStderr();
+    config_read(path);
+    testing::internal::GetCapturedStderr();
+    std::remove(path);
+    modules_register();
+    modules_init();
+}
+
+std::string capture(void (*write)(FILE*)) {
+    char buf[16384] = {};
+    FILE* f = fmemopen(buf, sizeof buf - 1, "w");
+    write(f);
+    std::fclose(f);
+    return buf;
+}
+
+std::string answer(const char* url, const char* param, int* handled) {
+    char buf[16384] = {};
+    FILE* f = fmemopen(buf, sizeof buf - 1, "w");
+    *handled = modules_urlhandler(f, url, param);
+    std::fclose(f);
+    return buf;
+}
+
+TEST(Registry, EnableValues) {
+    struct { const char* value; bool active; } cases[] = {
+        {"1", true}, {"2", true}, {"-1", true}, {"0", false}, {"abc", false}, {"0x1", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        configure(std::string("module.load.enable ") + c.value + "\n");
+        std::string index = capture(modules_mainindexhtml);
+        EXPECT_EQ(index.find("MOD_LOAD") != std::string::npos, c.active);
+        int handled = -1;
+        answer("/MOD_LOAD", "overview", &handled);
+        EXPECT_EQ(handled, c.active ? 1 : 0);
+    }
+}
+
+TEST(Registry, DisabledModulesAreSkippedEverywhere) {
+    configure("module.load.enable 0\nmodule.netif.enable 0\nmodule.memswap.enable 0\n");
+    EXPECT_EQ(capture(modules_mainindexhtml), "");
+    EXPECT_EQ(capture([](FILE* f) { modules_linkintervalgraf(f, 10); }), "");
+    int handled = -1;
+    EXPECT_EQ(answer("/MOD_MEMSWAP/overview", nullptr, &handled), "");
+    EXPECT_EQ(handled, 0);
+
+    // Their parts of a sample stay cleared, yet the rings still advance.
+    history_init();
+    fake_backend.load = 4.0;
+    fake_backend.mem = {100, 50};
+    fake_set_netif(0, "em0", 1, 1);
+    history_ring_struct* before = history_get_travler(0);
+    signal_interval_1(2);
+    const stat_struct& s = history_get_travler(0)->stat;
+    EXPECT_EQ(history_get_travler(0), before->next);
+    EXPECT_EQ(s.load, 0.0);
+    EXPECT_EQ(s.netif_count, 0);
+    EXPECT_EQ(s.mem.total, 0u);
+    EXPECT_EQ(fake_backend.load_calls + fake_backend.netif_calls + fake_backend.swap_calls, 0);
+}
+
+TEST(Registry, ParagraphsAndLinksFollowListOrder) {
+    configure("");
+    std::string index = capture(modules_mainindexhtml);
+    size_t load = index.find("MOD_LOAD"), netif = index.find("MOD_NETIF"), memswap = index.find("MOD_MEMSWAP");
+    ASSERT_NE(memswap, std::string::npos);
+    EXPECT_LT(load, netif);
+    EXPECT_LT(netif, memswap);
+    EXPECT_EQ(index,
+              "Das <a href=\"/MOD_LOAD?overview\">MOD_LOAD</a> \r\n"
+              "Modul zeigt die CPU Last auf Basis der Load grafisch an\r\n<p>\r\n"
+              "Das <a href=\"/MOD_NETIF?overview\">MOD_NETIF</a> \r\n"
+              "Modul zeigt die Netzwerkauslastung von Netzwerkkarten an. Inbound und Outbound Traffic\r\n<p>\r\n"
+              "Das <a href=\"/MOD_MEMSWAP?overview\">MOD_MEMSWAP</a> \r\n"
+              "Modul zeigt die Speicherauslastung des Rechners an. Swap und Phy. Memory\r\n<p>\r\n");
+}
+
+stat_struct* records(std::vector<stat_struct>& v) { return v.data(); }
+
+TEST(Averages, LoadAndMemoryMeans) {
+    configure("");
+    std::vector<stat_struct> v(10);
+    stat_struct* list[10];
+    for (int i = 0; i < 10; ++i) {
+        stat_cleanup(&v[i]);
+        v[i].load = i < 5 ? 1.0 : 3.0;
+        v[i].mem = {1000, static_cast<uint64_t>(i)};          // 45 / 10 = 4.5 -> 4
+        v[i].swap = {~0ull / 16, ~0ull / 16};  // a sum beyond 2^63 still averages
+        list[i] = &records(v)[i];
+    }
+    stat_struct out;
+    stat_cleanup(&out);
+    modules_avg(&out, list, 10);
+    EXPECT_DOUBLE_EQ(out.load, 2.0);
+    EXPECT_EQ(out.mem.total, 1000u);
+    EXPECT_EQ(out.mem.used, 4u);
+    EXPECT_NEAR(static_cast<double>(out.swap.total), static_cast<double>(~0ull / 16), 1e4);
+}
+
+TEST(Averages, InterfaceMeansPerNameWithinTheBound) {
+    configure("");
+    std::vector<stat_struct> v(10);
+    stat_struct* list[10];
+    for (int i = 0; i < 10; ++i) {
+        stat_cleanup(&v[i]);
+        list[i] = &v[i];
+    }
+    // em0 in all ten records, em1 only in the oldest, and 30 one-off names
+    // spread over the records: more than the record can hold.
+    int k = 0;
+    for (int i = 0; i < 10; ++i) {
+        stat_struct& r = v[i];
+        int n = 0;
+        std::snprintf(r.netif[n].name, 32, "em0");
+        r.netif[n++].received_bytes = 100 + static_cast<uint64_t>(i);
+        if (i == 9) {
+            std::snprintf(r.netif[n].name, 32, "em1");
+            r.netif[n++].send_bytes = 55;
+        }
+        for (int j = 0; j < 3; ++j) {
+            std::snprintf(r.netif[n].name, 32, "tap%d", k++);
+            r.netif[n++].collisions = 10;
+        }
+        r.netif_count = n;
+    }
+    stat_struct out;
+    stat_cleanup(&out);
+    modules_avg(&out, list, 10);
+    ASSERT_EQ(out.netif_count, MAX_NETIF);
+    EXPECT_STREQ(out.netif[0].name, "em0");
+    EXPECT_EQ(out.netif[0].received_bytes, 104u) << "1045 / 10, truncated";
+    EXPECT_STREQ(out.netif[1].name, "tap0") << "names in the order first met, newest record first";
+    EXPECT_EQ(out.netif[1].collisions, 1u);
+    EXPECT_EQ(stat_get_netif_byname("em1", &out), nullptr) << "met after the record was full";
+    for (const stat_netif& n : out.netif) EXPECT_NE(n.name[0], '\0');
+}
+
+}  // namespace

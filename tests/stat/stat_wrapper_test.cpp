@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "stat/stat_wrapper.h"
+
+namespace {
+
+struct raw {
+    const char* name;
+    uint64_t rx, tx;
+};
+
+// One sample with raw cumulative counters, as a backend hands it over.
+stat_struct sample(std::initializer_list<raw> ifs) {
+    stat_struct s;
+    stat_cleanup(&s);
+    int i = 0;
+    for (const raw& r : ifs) {
+        std::snprintf(s.netif[i].name, sizeof s.netif[i].name, "%s", r.name);
+        s.netif[i].received_bytes = r.rx;
+        s.netif[i].send_bytes = r.tx;
+        s.netif[i].collisions = r.rx / 2;
+        s.netif[i].input_errors = r.rx / 3;
+        s.netif[i].output_errors = r.tx / 5;
+        ++i;
+    }
+    s.netif_count = i;
+    stat_netif_diff(&s);
+    return s;
+}
+
+TEST(NetifDiff, FirstSampleIsZeroAndLaterOnesAreIncreases) {
+    stat_struct s = sample({{"em0", 1000000, 77}, {"em1", 5, 6}});
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(s.netif[i].received_bytes, 0u);
+        EXPECT_EQ(s.netif[i].send_bytes, 0u);
+        EXPECT_EQ(s.netif[i].collisions, 0u);
+        EXPECT_EQ(s.netif[i].input_errors, 0u);
+        EXPECT_EQ(s.netif[i].output_errors, 0u);
+    }
+    s = sample({{"em0", 1000600, 177}, {"em1", 5, 6}});
+    EXPECT_EQ(s.netif[0].received_bytes, 600u);
+    EXPECT_EQ(s.netif[0].send_bytes, 100u);
+    EXPECT_EQ(s.netif[0].collisions, 300u);
+    EXPECT_EQ(s.netif[0].input_errors, 200u);
+    EXPECT_EQ(s.netif[0].output_errors, 20u);
+    EXPECT_EQ(s.netif[1].received_bytes, 0u);
+}
+
+TEST(NetifDiff, ThirtyTwoBitRules) {
+    struct { const char* desc; uint64_t before, after, increase; } cases[] = {
+        {"wrap past 2^32", (1ull << 32) - 296, 200, 496},
+        {"counter went down", 5000, 1000, 4000},
+        {"exactly 2^31", 0, 1ull << 31, 1ull << 31},
+        {"just below 2^31", 0, (1ull << 31) - 1, (1ull << 31) - 1},
+        {"above 2^31 reads as the rest", 0, (1ull << 31) + 10, (1ull << 31) - 10},
+        {"64-bit counter, low bits decide", (7ull << 32) + 10, (9ull << 32) + 30, 20},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.desc);
+        char name[16];
+        std::snprintf(name, sizeof name, "wrap%d", n++);
+        sample({{name, c.before, 0}});
+        stat_struct s = sample({{name, c.after, 0}});
+        EXPECT_EQ(s.netif[0].received_bytes, c.increase);
+    }
+}
+
+TEST(NetifDiff, InterfacesAreMatchedByNameNotSlot) {
+    sample({{"a", 100, 0}, {"b", 200, 0}, {"c", 300, 0}});
+    stat_struct s = sample({{"c", 303, 0}, {"a", 101, 0}});  // b vanished, order changed
+    EXPECT_EQ(s.netif[0].received_bytes, 3u);
+    EXPECT_EQ(s.netif[1].received_bytes, 1u);
+    s = sample({{"b", 250, 0}});  // b returns, measured against its last appearance
+    EXPECT_EQ(s.netif[0].received_bytes, 50u);
+}
+
+TEST(NetifDiff, TwentySixthNameRecyclesAnAbsentInterface) {
+    char name[16];
+    for (int i = 0; i < MAX_NETIF; ++i) {  // 25 names, one per sample
+        std::snprintf(name, sizeof name, "old%d", i);
+        sample({{name, 1000, 0}});
+    }
+    // A sample with every one of the 25 but old7, plus a new name: the new one
+    // takes old7's place and none of the present 24 loses its memory.
+    stat_struct s;
+    stat_cleanup(&s);
+    int k = 0;
+    for (int i = 0; i < MAX_NETIF; ++i) {
+        if (i == 7) continue;
+        std::snprintf(s.netif[k].name, sizeof s.netif[k].name, "old%d", i);
+        s.netif[k++].received_bytes = 1010;
+    }
+    std::snprintf(s.netif[k].name, sizeof s.netif[k].name, "new");
+    s.netif[k++].received_bytes = 5000;
+    s.netif_count = k;
+    stat_netif_diff(&s);
+    for (int i = 0; i < k - 1; ++i) EXPECT_EQ(s.netif[i].received_bytes, 10u) << s.netif[i].name;
+    EXPECT_EQ(s.netif[k - 1].received_bytes, 0u);
+
+    stat_struct again = sample({{"new", 5100, 0}, {"old0", 1020, 0}});
+    EXPECT_EQ(again.netif[0].received_bytes, 100u);
+    EXPECT_EQ(again.netif[1].received_bytes, 10u);
+    // old7 was forgotten: its return counts as a first appearance.
+    stat_struct back = sample({{"old7", 999999, 0}});
+    EXPECT_EQ(back.netif[0].received_bytes, 0u);
+}
+
+TEST(NetifByName, FirstMatchInIndexOrder) {
+    stat_struct s;
+    stat_cleanup(&s);
+    EXPECT_EQ(stat_get_netif_byname("lo0", &s), nullptr);
+    EXPECT_EQ(stat_get_netif_byname("", &s), &s.netif[0]) << "an empty name finds the first unused slot";
+    std::strcpy(s.netif[2].name, "em0");
+    std::strcpy(s.netif[4].name, "em0");
+    EXPECT_EQ(stat_get_netif_byname("em0", &s), &s.netif[2]);
+    for (stat_netif& n : s.netif) std::strcpy(n.name, "x");
+    EXPECT_EQ(stat_get_netif_byname("", &s), nullptr);
+}
+
+}  // namespace
