@@ -22,3 +22,8 @@ void grafutil_textrightbottom(void* i, const char* atext, const char* btext, int
 void grafutil_dateonrightbottom(void* imageHandler);
 // Draws the frame, writes the PNG to out, flushes out and destroys the image.
 void grafutil_finish(void* imageHandler, FILE* out);
+
+// The plot height of value on a scale where multi is one hundredth of the top:
+// value / multi truncated toward zero. A scale of 0 (or NaN) gives 0, and the
+// quotient is bounded to 0..100 before it becomes an int.
+int grafutil_height(double value, double multi);

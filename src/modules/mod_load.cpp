@@ -1,6 +1,8 @@
 // The load module: the one-minute load average, its overview page and graphs.
 #include <cstring>
 
+#include "core/history.h"
+#include "graph/grafutil.h"
 #include "modules/modules.h"
 #include "web/html.h"
 
@@ -31,6 +33,46 @@ void overview(FILE* out) {
     html_footer(out);
 }
 
+constexpr int GRAPH_SLOTS = 400;
+
+// Starts at the newest slot, which is also the bar at x 0 and "cur". Slots
+// are copied one at a time: the sampling thread may be storing meanwhile.
+void grafinterval(FILE* out, int ring) {
+    const history_ring_struct* travler = history_get_travler(ring);
+    std::fputs("Content-type: image/png\r\n\r\n", out);
+    void* image = grafutil_createimage();
+
+    double load[GRAPH_SLOTS];
+    double max = 0.0, sum = 0.0;
+    const history_ring_struct* slot = travler;
+    stat_struct copy;
+    for (int x = 0; x < GRAPH_SLOTS; ++x, slot = slot->prev) {
+        history_copy_slot(ring, slot, &copy);
+        load[x] = copy.load;
+        if (load[x] > max) max = load[x];
+        sum += load[x];
+    }
+    const double avg = sum / GRAPH_SLOTS;
+    const double multi = max / 100.0;
+
+    for (int x = 0; x < GRAPH_SLOTS; ++x) grafutil_drawbar(image, x, grafutil_height(load[x], multi), 0, 255, 0);
+    grafutil_drawhline(image, grafutil_height(avg, multi), 255, 128, 0);
+    grafutil_gitter(image);
+
+    char text[3000];
+    std::snprintf(text, sizeof text, "System Load last %d seconds", ring == 0 ? 400 : ring == 1 ? 4000 : 40000);
+    grafutil_title(image, text);
+    std::snprintf(text, sizeof text, "%5.2f", max);
+    grafutil_textlefttop(image, "max", text, 0, 255, 0);
+    std::snprintf(text, sizeof text, "%5.2f", avg);
+    grafutil_textleftcenter(image, "avg", text, 255, 128, 0);
+    grafutil_textleftbottom(image, "0.00", "min", 0, 255, 0);
+    std::snprintf(text, sizeof text, "%5.2f", load[0]);
+    grafutil_textrightcenter(image, "cur", text, 0, 128, 0);
+    grafutil_dateonrightbottom(image);
+    grafutil_finish(image, out);
+}
+
 int urlhandler(FILE* out, const char* url, const char* param) {
     if (!url || std::strncmp(url, "/MOD_LOAD", 9) != 0) return 0;
     if (!param) return 0;
@@ -38,7 +80,14 @@ int urlhandler(FILE* out, const char* url, const char* param) {
         overview(out);
         return 1;
     }
-    return 0;
+    // Longest first: each shorter name is a prefix of the longer ones.
+    int ring = std::strncmp(param, "grafinterval_100", 16) == 0  ? 2
+               : std::strncmp(param, "grafinterval_10", 15) == 0 ? 1
+               : std::strncmp(param, "grafinterval_1", 14) == 0  ? 0
+                                                                 : -1;
+    if (ring < 0) return 0;
+    grafinterval(out, ring);
+    return 1;
 }
 
 void mainindexhtml(FILE* out) {

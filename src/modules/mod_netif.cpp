@@ -4,6 +4,8 @@
 
 #include "config/config.h"
 #include "core/history.h"
+#include "graph/bytetext.h"
+#include "graph/grafutil.h"
 #include "modules/modules.h"
 #include "web/html.h"
 
@@ -122,11 +124,90 @@ void overview_netif(FILE* out, const char* param) {
     html_footer(out);
 }
 
+constexpr int GRAPH_SLOTS = 400;
+constexpr const char* GRAPH_URL[HISTORY_RINGS] = {"/MOD_NETIF/grafinterval_1", "/MOD_NETIF/grafinterval_10",
+                                                  "/MOD_NETIF/grafinterval_100"};
+
+// Both series share one scale, on which the larger maximum reaches the top.
+// The walk starts at the slot before the newest; the newest only tells
+// whether the interface exists. Slots are copied one at a time: the sampling
+// thread may be storing meanwhile.
+void grafinterval(FILE* out, const char* param, int ring) {
+    if (!named(param)) return text_answer(out, "Unknown interface\r\n");
+    if (skipinterface(param)) return text_answer(out, "Skip interface by configuration\r\n");
+
+    const history_ring_struct* travler = history_get_travler(ring);
+    stat_struct copy;
+    history_copy_slot(ring, travler, &copy);
+    if (!stat_get_netif_byname(param, &copy)) return text_answer(out, "please wait .......\r\n");
+
+    uint64_t read_array[GRAPH_SLOTS], send_array[GRAPH_SLOTS];
+    uint64_t read_max = 0, send_max = 0, read_sum = 0, send_sum = 0;
+    const history_ring_struct* slot = travler->prev;
+    for (int x = 0; x < GRAPH_SLOTS; ++x, slot = slot->prev) {
+        history_copy_slot(ring, slot, &copy);
+        const stat_netif* n = stat_get_netif_byname(param, &copy);
+        read_array[x] = n ? n->received_bytes : 0;
+        send_array[x] = n ? n->send_bytes : 0;
+        if (read_array[x] > read_max) read_max = read_array[x];
+        if (send_array[x] > send_max) send_max = send_array[x];
+        read_sum += read_array[x];
+        send_sum += send_array[x];
+    }
+    // The bar at x 0 and the "current" texts show the same slot.
+    const uint64_t read_current = read_array[0], send_current = send_array[0];
+    const double read_multi = static_cast<double>(read_max) / 100.0;
+    const double send_multi = static_cast<double>(send_max) / 100.0;
+    const auto read_avg = static_cast<uint64_t>(static_cast<double>(read_sum) / GRAPH_SLOTS);
+    const auto send_avg = static_cast<uint64_t>(static_cast<double>(send_sum) / GRAPH_SLOTS);
+
+    std::fputs("Content-type: image/png\r\n\r\n", out);
+    void* image = grafutil_createimage();
+    const double multi = send_multi > read_multi ? send_multi : read_multi;
+    auto height = [multi](uint64_t v) { return grafutil_height(static_cast<double>(v), multi); };
+
+    for (int x = 0; x < GRAPH_SLOTS; ++x) {
+        grafutil_drawbar(image, x, height(read_array[x]), 0, 255, 0);
+        if (x > 0)
+            grafutil_drawsegmentline(image, x, height(send_array[x]), x - 1, height(send_array[x - 1]), 0, 0, 200);
+    }
+    grafutil_drawhline(image, height(read_avg), 0, 128, 0);
+    grafutil_drawhline(image, height(send_avg), 0, 0, 128);
+    grafutil_gitter(image);
+
+    char text[3000];
+    std::snprintf(text, sizeof text, "Network Load last %d seconds (%s)",
+                  ring == 0 ? 400 : ring == 1 ? 4000 : 40000, param);
+    grafutil_title(image, text);
+
+    char bytes[BYTETEXT_SIZE];
+    bytetext_format(bytes, sizeof bytes, read_max);
+    grafutil_textlefttop(image, "max in", bytes, 0, 255, 0);
+    bytetext_format(bytes, sizeof bytes, read_avg);
+    grafutil_textleftcenter(image, "avg in", bytes, 255, 128, 0);
+    bytetext_format(bytes, sizeof bytes, read_current);
+    grafutil_textleftbottom(image, bytes, "current", 0, 255, 0);
+    bytetext_format(bytes, sizeof bytes, send_max);
+    grafutil_textrighttop(image, "max out", bytes, 0, 0, 200);
+    bytetext_format(bytes, sizeof bytes, send_avg);
+    grafutil_textrightcenter(image, "avg out", bytes, 0, 0, 128);
+    bytetext_format(bytes, sizeof bytes, send_current);
+    grafutil_textrightbottom(image, bytes, "current", 0, 0, 200);
+    grafutil_dateonrightbottom(image);
+    grafutil_finish(image, out);
+}
+
 int urlhandler(FILE* out, const char* url, const char* param) {
     if (!url || std::strncmp(url, "/MOD_NETIF", 10) != 0) return 0;
     if (std::strcmp(url, "/MOD_NETIF/overview") == 0) {
         overview_netif(out, param);
         return 1;
+    }
+    for (int ring = 0; ring < HISTORY_RINGS; ++ring) {
+        if (std::strcmp(url, GRAPH_URL[ring]) == 0) {
+            grafinterval(out, param, ring);
+            return 1;
+        }
     }
     if (param && std::strncmp(param, "overview", 8) == 0) {
         overview(out);

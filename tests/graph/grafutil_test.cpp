@@ -1,0 +1,304 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <ctime>
+#include <functional>
+#include <limits>
+#include <string>
+
+#include "graph/grafutil.h"
+#include "png_probe.h"
+
+namespace {
+
+using namespace png_probe;
+
+constexpr int RED = rgb(255, 0, 0);
+
+gdImagePtr live(void* handle) { return static_cast<gdImagePtr>(handle); }
+
+// Draws on a fresh canvas, finishes it and hands back the decoded PNG.
+gd_image drawn(const std::function<void(void*)>& draw) {
+    void* handle = grafutil_createimage();
+    if (!handle) return nullptr;
+    draw(handle);
+    return finish_and_decode(handle);
+}
+
+TEST(Canvas, FinishWritesFramedPngAndFlushes) {
+    void* handle = grafutil_createimage();
+    ASSERT_NE(handle, nullptr);
+    unique_file f(std::tmpfile());
+    ASSERT_TRUE(f);
+    grafutil_finish(handle, f.get());
+    struct stat st;
+    ASSERT_EQ(fstat(fileno(f.get()), &st), 0);
+    EXPECT_GT(st.st_size, 0) << "the PNG reached the file without another flush";
+    EXPECT_EQ(st.st_size, std::ftell(f.get()));
+
+    gd_image im = decode(f.get());
+    ASSERT_TRUE(im);
+    EXPECT_EQ(gdImageSX(im.get()), 500);
+    EXPECT_EQ(gdImageSY(im.get()), 150);
+
+    struct probe {
+        const char* desc;
+        int x, y, colour;
+    } probes[] = {
+        {"canvas top left", 0, 0, BACKGROUND},
+        {"canvas bottom right", 499, 149, BACKGROUND},
+        {"left of the plot", 49, 60, BACKGROUND},
+        {"right of the frame", 451, 60, BACKGROUND},
+        {"below the frame", 250, 127, BACKGROUND},
+        {"above the frame", 250, 24, BACKGROUND},
+        {"plot inside top left", 51, 26, WHITE},
+        {"plot inside bottom right", 449, 125, WHITE},
+        {"frame top left", 50, 25, BLACK},
+        {"frame top right", 450, 25, BLACK},
+        {"frame bottom left", 50, 126, BLACK},
+        {"frame bottom right", 450, 126, BLACK},
+        {"frame left edge", 50, 80, BLACK},
+        {"frame right edge", 450, 80, BLACK},
+        {"frame bottom edge", 250, 126, BLACK},
+    };
+    for (const probe& p : probes) {
+        SCOPED_TRACE(p.desc);
+        EXPECT_EQ(pixel(im.get(), p.x, p.y), p.colour);
+    }
+    EXPECT_EQ(count(im.get(), BLACK), 2 * 401 + 2 * 100) << "nothing black but the frame";
+}
+
+TEST(Canvas, GridDotsOnlyWhereTheyBelong) {
+    gd_image im = drawn(grafutil_gitter);
+    ASSERT_TRUE(im);
+    struct probe {
+        const char* desc;
+        int x, y, colour;
+    } probes[] = {
+        {"first dot of row 50", 52, 50, GREY},
+        {"last dot of row 100", 446, 100, GREY},
+        {"between two dots of row 75", 53, 75, WHITE},
+        {"row 75 beyond its last dot", 448, 75, WHITE},
+        {"top of the first vertical line", 60, 27, GREY},
+        {"bottom of the last vertical line", 440, 123, GREY},
+        {"between two dots of a vertical line", 60, 28, WHITE},
+        {"below a vertical line", 60, 125, WHITE},
+        {"column between vertical lines", 65, 27, WHITE},
+    };
+    for (const probe& p : probes) {
+        SCOPED_TRACE(p.desc);
+        EXPECT_EQ(pixel(im.get(), p.x, p.y), p.colour);
+    }
+    // 2,505 dots, of which 39 fall twice on row 75.
+    EXPECT_EQ(count(im.get(), GREY), 198 * 3 + 39 * 49 - 39);
+}
+
+// Bars are checked before finish: the frame later covers column 450.
+TEST(Canvas, BarsClampToPlot) {
+    struct row {
+        const char* desc;
+        int x, y;
+        int column, top;
+    } rows[] = {
+        {"left of newest, too high", -5, 150, 450, 26},
+        {"newest, height 0 is one pixel", 0, 0, 450, 125},
+        {"oldest, highest", 399, 99, 51, 26},
+        {"beyond the oldest, below zero", 500, -3, 51, 125},
+        {"middle, half height", 200, 50, 250, 75},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.desc);
+        void* handle = grafutil_createimage();
+        ASSERT_NE(handle, nullptr);
+        grafutil_drawbar(handle, r.x, r.y, 255, 0, 0);
+        gdImagePtr im = live(handle);
+        for (int y = r.top; y <= 125; ++y) EXPECT_EQ(pixel(im, r.column, y), RED) << "row " << y;
+        EXPECT_NE(pixel(im, r.column, r.top - 1), RED);
+        EXPECT_EQ(count(im, RED), 125 - r.top + 1) << "one column only";
+        grafutil_finish(handle, nullptr);
+    }
+}
+
+TEST(Canvas, HorizontalLineSpansColumns50To449) {
+    struct row {
+        const char* desc;
+        int y, pixel_row;
+    } rows[] = {
+        {"baseline", 0, 125},
+        {"below zero", -7, 125},
+        {"top", 99, 26},
+        {"above the top", 150, 26},
+        {"middle", 50, 75},
+    };
+    // Checked before finish: the frame later covers column 50.
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.desc);
+        void* handle = grafutil_createimage();
+        ASSERT_NE(handle, nullptr);
+        grafutil_drawhline(handle, r.y, 255, 0, 0);
+        EXPECT_EQ(count(live(handle), RED, 50, r.pixel_row, 449, r.pixel_row), 400);
+        EXPECT_EQ(count(live(handle), RED), 400);
+        grafutil_finish(handle, nullptr);
+    }
+}
+
+TEST(Canvas, SegmentLineClampsBothEnds) {
+    void* handle = grafutil_createimage();
+    ASSERT_NE(handle, nullptr);
+    grafutil_drawsegmentline(handle, -3, 500, 1000, -20, 255, 0, 0);
+    gdImagePtr im = live(handle);
+    EXPECT_EQ(pixel(im, 450, 26), RED) << "(0, 99)";
+    EXPECT_EQ(pixel(im, 51, 125), RED) << "(399, 0)";
+    EXPECT_EQ(count(im, RED, 0, 0, 499, 25), 0);
+    EXPECT_EQ(count(im, RED, 0, 126, 499, 149), 0);
+    grafutil_finish(handle, nullptr);
+
+    gd_image flat = drawn([](void* h) { grafutil_drawsegmentline(h, 10, 30, 5, 30, 255, 0, 0); });
+    ASSERT_TRUE(flat);
+    EXPECT_EQ(count(flat.get(), RED, 440, 95, 445, 95), 6);
+    EXPECT_EQ(count(flat.get(), RED), 6);
+}
+
+TEST(Canvas, TitleIsCentredAboveThePlot) {
+    gd_image im = drawn([](void* h) { grafutil_title(h, "abc"); });
+    ASSERT_TRUE(im);
+    EXPECT_TRUE(text_at(im.get(), 241, 6, "abc", BLACK));
+    EXPECT_EQ(count(im.get(), BLACK, 0, 0, 499, 24), glyph_pixels("abc", 241, 6, BLACK));
+}
+
+TEST(Canvas, DateStampEndsLeftOfColumn446) {
+    // The clock may tick between drawing and formatting; a few tries suffice.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        std::time_t before = std::time(nullptr);
+        gd_image im = drawn(grafutil_dateonrightbottom);
+        std::time_t after = std::time(nullptr);
+        ASSERT_TRUE(im);
+        if (before != after) continue;
+        std::tm local;
+        ASSERT_NE(localtime_r(&before, &local), nullptr);
+        char expected[80];
+        ASSERT_EQ(std::strftime(expected, sizeof expected, "%d.%m.%Y %H:%M:%S", &local), 19u);
+        EXPECT_TRUE(text_at(im.get(), 332, 129, expected, BLACK));
+        EXPECT_EQ(count(im.get(), BLACK, 0, 127, 499, 149), glyph_pixels(expected, 332, 129, BLACK));
+        return;
+    }
+    FAIL() << "the clock never held still for one drawing";
+}
+
+using label_fn = void (*)(void*, const char*, const char*, int, int, int);
+
+TEST(Canvas, LabelsSitInTheirCornerRows) {
+    struct row {
+        const char* desc;
+        label_fn fn;
+        const char* a;
+        const char* b;
+        int ax, ay, bx, by;
+    } rows[] = {
+        {"left top pair", grafutil_textlefttop, "ab", "wxyz", 34, 25, 22, 41},
+        {"left top a only", grafutil_textlefttop, "ab", nullptr, 34, 25, 0, 0},
+        {"left top b only", grafutil_textlefttop, nullptr, "wxyz", 0, 0, 22, 25},
+        {"left center pair", grafutil_textleftcenter, "ab", "wxyz", 34, 61, 22, 76},
+        {"left center a only", grafutil_textleftcenter, "ab", nullptr, 34, 69, 0, 0},
+        {"left center b only", grafutil_textleftcenter, nullptr, "wxyz", 0, 0, 22, 69},
+        {"left bottom pair", grafutil_textleftbottom, "ab", "wxyz", 34, 96, 22, 112},
+        {"left bottom a only", grafutil_textleftbottom, "ab", nullptr, 34, 112, 0, 0},
+        {"left bottom b only", grafutil_textleftbottom, nullptr, "wxyz", 0, 0, 22, 112},
+        {"right top pair", grafutil_textrighttop, "ab", "wxyz", 454, 25, 454, 41},
+        {"right top b only", grafutil_textrighttop, nullptr, "wxyz", 0, 0, 454, 25},
+        {"right center pair", grafutil_textrightcenter, "ab", "wxyz", 454, 61, 454, 76},
+        {"right center a only", grafutil_textrightcenter, "ab", nullptr, 454, 69, 0, 0},
+        {"right bottom pair", grafutil_textrightbottom, "ab", "wxyz", 454, 96, 454, 112},
+        {"right bottom a only", grafutil_textrightbottom, "ab", nullptr, 454, 112, 0, 0},
+        {"left 7 characters fit", grafutil_textlefttop, "abcdefg", nullptr, 4, 25, 0, 0},
+        {"left 8 characters are cut", grafutil_textlefttop, "abcdefgh", nullptr, -2, 25, 0, 0},
+        {"right 7 characters end at 495", grafutil_textrighttop, "abcdefg", nullptr, 454, 25, 0, 0},
+        {"right 8 characters run off", grafutil_textrighttop, "abcdefgh", nullptr, 454, 25, 0, 0},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.desc);
+        gd_image im = drawn([&](void* h) { r.fn(h, r.a, r.b, 255, 0, 0); });
+        ASSERT_TRUE(im);
+        int expected = 0;
+        if (r.a) {
+            EXPECT_TRUE(text_at(im.get(), r.ax, r.ay, r.a, RED));
+            expected += glyph_pixels(r.a, r.ax, r.ay, RED);
+        }
+        if (r.b) {
+            EXPECT_TRUE(text_at(im.get(), r.bx, r.by, r.b, RED));
+            expected += glyph_pixels(r.b, r.bx, r.by, RED);
+        }
+        EXPECT_EQ(count(im.get(), RED), expected) << "nothing else drawn";
+    }
+}
+
+TEST(Canvas, NullTextsDrawNothing) {
+    gd_image plain = drawn([](void*) {});
+    ASSERT_TRUE(plain);
+    label_fn all[] = {grafutil_textlefttop,  grafutil_textleftcenter,  grafutil_textleftbottom,
+                      grafutil_textrighttop, grafutil_textrightcenter, grafutil_textrightbottom};
+    gd_image im = drawn([&](void* h) {
+        for (label_fn fn : all) fn(h, nullptr, nullptr, 255, 0, 0);
+        grafutil_title(h, nullptr);
+    });
+    ASSERT_TRUE(im);
+    for (int y = 0; y < 150; ++y)
+        for (int x = 0; x < 500; ++x) ASSERT_EQ(pixel(im.get(), x, y), pixel(plain.get(), x, y)) << x << "," << y;
+}
+
+// A label far longer than the margin still ends where a short one would.
+TEST(Canvas, VeryLongLeftLabelKeepsItsTail) {
+    std::string longtext(5000, 'x');
+    longtext += "ab";
+    gd_image im = drawn([&](void* h) { grafutil_textleftbottom(h, longtext.c_str(), nullptr, 255, 0, 0); });
+    ASSERT_TRUE(im);
+    EXPECT_TRUE(text_at(im.get(), 34, 112, "ab", RED));
+    EXPECT_TRUE(text_at(im.get(), -2, 112, "xxxxxx", RED));
+}
+
+TEST(Canvas, NoImageMeansNoOutputAndNoCrash) {
+    grafutil_drawbar(nullptr, 1, 1, 0, 0, 0);
+    grafutil_drawhline(nullptr, 1, 0, 0, 0);
+    grafutil_drawsegmentline(nullptr, 1, 1, 2, 2, 0, 0, 0);
+    grafutil_gitter(nullptr);
+    grafutil_title(nullptr, "t");
+    grafutil_textlefttop(nullptr, "a", "b", 0, 0, 0);
+    grafutil_textrightbottom(nullptr, "a", "b", 0, 0, 0);
+    grafutil_dateonrightbottom(nullptr);
+    unique_file f(std::tmpfile());
+    ASSERT_TRUE(f);
+    grafutil_finish(nullptr, f.get());
+    std::fseek(f.get(), 0, SEEK_END);
+    EXPECT_EQ(std::ftell(f.get()), 0);
+}
+
+TEST(Canvas, HeightTruncatesAndStaysInRange) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    struct row {
+        const char* desc;
+        double value, multi;
+        int height;
+    } rows[] = {
+        {"half of the top", 2.0, 0.04, 50},
+        {"the top", 4.0, 0.04, 100},
+        {"truncates", 99.9, 1.0, 99},
+        {"zero scale", 5.0, 0.0, 0},
+        {"zero over zero", 0.0, 0.0, 0},
+        {"negative scale", 5.0, -1.0, 0},
+        {"NaN scale", 5.0, nan, 0},
+        {"NaN value", nan, 1.0, 0},
+        {"negative value", -3.0, 1.0, 0},
+        {"huge quotient", 1e300, 1e-300, 100},
+        {"infinite value", inf, 1.0, 100},
+        {"full 64-bit count over a tiny scale", 18446744073709551615.0, 0.01, 100},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.desc);
+        EXPECT_EQ(grafutil_height(r.value, r.multi), r.height);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,109 @@
+#include "png_probe.h"
+
+#include <gdfonts.h>
+
+#include <cstring>
+
+#include "core/history.h"
+#include "graph/grafutil.h"
+#include "modules/modules.h"
+
+namespace png_probe {
+
+namespace {
+
+gd_image reference(const std::string& text, int x, int y, int c) {
+    gd_image ref(gdImageCreateTrueColor(500, 150));
+    const int other = c == rgb(1, 2, 3) ? rgb(3, 2, 1) : rgb(1, 2, 3);
+    gdImageFilledRectangle(ref.get(), 0, 0, 499, 149, other);
+    std::string copy = text;
+    gdImageString(ref.get(), gdFontSmall, x, y, reinterpret_cast<unsigned char*>(copy.data()), c);
+    return ref;
+}
+
+std::string read_all(FILE* f) {
+    std::string all;
+    std::rewind(f);
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) all.append(buf, n);
+    return all;
+}
+
+}  // namespace
+
+int pixel(gdImagePtr im, int x, int y) { return gdImageGetTrueColorPixel(im, x, y) & 0xFFFFFF; }
+
+gd_image decode(FILE* f, long offset) {
+    if (std::fseek(f, offset, SEEK_SET) != 0) return nullptr;
+    return gd_image(gdImageCreateFromPng(f));
+}
+
+gd_image finish_and_decode(void* handle) {
+    unique_file f(std::tmpfile());
+    if (!f) return nullptr;
+    grafutil_finish(handle, f.get());
+    return decode(f.get());
+}
+
+answer request(const char* url, const char* param) {
+    answer a;
+    a.file.reset(std::tmpfile());
+    if (!a.file) return a;
+    a.handled = modules_urlhandler(a.file.get(), url, param);
+    std::fflush(a.file.get());
+    std::string all = read_all(a.file.get());
+    size_t end = all.find("\r\n\r\n");
+    size_t split = end == std::string::npos ? all.size() : end + 4;
+    a.header = all.substr(0, split);
+    a.body = all.substr(split);
+    a.body_offset = static_cast<long>(split);
+    return a;
+}
+
+gd_image image_of(answer& a) {
+    if (!a.file || a.body.empty()) return nullptr;
+    return decode(a.file.get(), a.body_offset);
+}
+
+::testing::AssertionResult text_at(gdImagePtr im, int x, int y, const std::string& text, int c) {
+    gd_image ref = reference(text, x, y, c);
+    const int w = gdFontSmall->w, h = gdFontSmall->h;
+    int glyph = 0;
+    for (int py = y; py < y + h; ++py)
+        for (int px = x; px < x + static_cast<int>(text.size()) * w; ++px) {
+            if (px < 0 || px > 499 || py < 0 || py > 149) continue;
+            bool want = pixel(ref.get(), px, py) == c;
+            bool have = pixel(im, px, py) == c;
+            glyph += want;
+            if (want != have)
+                return ::testing::AssertionFailure()
+                       << "\"" << text << "\" at (" << x << "," << y << "): pixel (" << px << "," << py << ") "
+                       << (want ? "should" : "should not") << " be the text colour";
+        }
+    if (glyph == 0) return ::testing::AssertionFailure() << "\"" << text << "\" has no visible pixel there";
+    return ::testing::AssertionSuccess();
+}
+
+int count(gdImagePtr im, int c, int x0, int y0, int x1, int y1) {
+    int n = 0;
+    for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x) n += pixel(im, x, y) == c;
+    return n;
+}
+
+int glyph_pixels(const std::string& text, int x, int y, int c) {
+    gd_image ref = reference(text, x, y, c);
+    return count(ref.get(), c);
+}
+
+void fill_ring(int ring, int n, const std::function<void(stat_struct&, int age)>& make) {
+    for (int age = n - 1; age >= 0; --age) {
+        stat_struct s;
+        stat_cleanup(&s);
+        make(s, age);
+        history_put_data(ring, &s);
+    }
+}
+
+}  // namespace png_probe

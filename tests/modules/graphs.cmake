@@ -1,0 +1,4 @@
+# The PNG graphs of the three modules, decoded and checked pixel by pixel.
+foreach(mod load netif memswap)
+  kelp_test(mod_${mod}_graf_test mod_${mod}_graf_test.cpp ${CMAKE_CURRENT_SOURCE_DIR}/../graph/png_probe.cpp)
+endforeach()

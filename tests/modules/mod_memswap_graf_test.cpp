@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "../graph/png_probe.h"
+#include "config/config.h"
+#include "core/history.h"
+#include "modules/modules.h"
+
+namespace {
+
+using namespace png_probe;
+
+constexpr int GREEN = rgb(0, 255, 0);
+constexpr int BLUE = rgb(0, 0, 200);
+
+class MemswapGraph : public ::testing::Test {
+protected:
+    void SetUp() override {
+        config_init();
+        history_init();
+        modules_register();
+    }
+};
+
+// Reads the lines as a configuration file, as -f would.
+void configure(const std::string& lines) {
+    std::string path = ::testing::TempDir() + "kelp_memswap_XXXXXX";
+    int fd = mkstemp(path.data());
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, lines.data(), lines.size()), static_cast<ssize_t>(lines.size()));
+    close(fd);
+    config_read(path.c_str());
+    unlink(path.c_str());
+}
+
+int title_x(const std::string& title) { return 250 - static_cast<int>(title.size()) * 6 / 2; }
+
+// Age 0 is the newest slot; the graph's x is age - 1.
+TEST_F(MemswapGraph, NoSwapGivesZeroBarsAndZeroTexts) {
+    fill_ring(0, 401, [](stat_struct& s, int age) {
+        s.mem = {1000, age == 0 ? 600u : 500u};
+    });
+    answer a = request("/MOD_MEMSWAP/grafinterval_1", nullptr);
+    EXPECT_EQ(a.handled, 1);
+    EXPECT_EQ(a.header, "Content-type: image/png\r\n\r\n");
+    gd_image im = image_of(a);
+    ASSERT_TRUE(im);
+    gdImagePtr g = im.get();
+
+    EXPECT_EQ(count(g, GREEN, 51, 125, 449, 125), 399) << "single-pixel bars on the baseline";
+    EXPECT_EQ(count(g, GREEN, 51, 26, 449, 124), 0);
+    EXPECT_EQ(count(g, BLUE, 51, 26, 449, 26), 399) << "largest use at the top by default";
+    EXPECT_EQ(count(g, BLUE, 51, 27, 449, 125), 0);
+
+    EXPECT_TRUE(text_at(g, title_x("Swap / Memory Load last 400 seconds"), 6,
+                        "Swap / Memory Load last 400 seconds", BLACK));
+    struct label {
+        int x, y;
+        const char* text;
+        int colour;
+    } labels[] = {
+        {22, 25, "swap", GREEN},       {4, 41, "    0 B", GREEN},     {4, 61, "max use", GREEN},
+        {4, 76, "    0 B", GREEN},     {4, 96, "    0 B", GREEN},     {4, 112, "current", GREEN},
+        {454, 25, "memory", BLUE},     {454, 41, " 1000 B", BLUE},    {454, 61, "max use", BLUE},
+        {454, 76, "  500 B", BLUE},    {454, 96, "  600 B", BLUE},    {454, 112, "current", BLUE},
+    };
+    for (const label& l : labels) EXPECT_TRUE(text_at(g, l.x, l.y, l.text, l.colour));
+}
+
+TEST_F(MemswapGraph, RescaleKeysChooseTheScalesAtEveryRequest) {
+    // Swap half used throughout but full in the newest slot, which only the
+    // "current" text shows; memory a quarter used.
+    fill_ring(0, 401, [](stat_struct& s, int age) {
+        s.swap = {uint64_t(1) << 30, age == 0 ? uint64_t(1) << 30 : uint64_t(1) << 29};
+        s.mem = {4000, 1000};
+    });
+    struct row {
+        const char* desc;
+        const char* swap_key;
+        const char* mem_key;
+        int bar_top, line_row;
+    } rows[] = {
+        {"both to the largest size", "1", "1", 75, 100},
+        {"both to the largest use", "0", "0", 26, 26},
+        {"not a number means use", "abc", "1", 26, 100},
+        {"only 1 means size", "1", "2", 75, 26},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.desc);
+        configure(std::string("module.memswap.swap.rescalemax ") + r.swap_key + "\nmodule.memswap.mem.rescalemax " +
+                  r.mem_key + "\n");
+        answer a = request("/MOD_MEMSWAP/grafinterval_1", nullptr);
+        gd_image im = image_of(a);
+        ASSERT_TRUE(im);
+        gdImagePtr g = im.get();
+        for (int col : {449, 301}) {
+            SCOPED_TRACE(col);
+            EXPECT_EQ(pixel(g, col, r.line_row), BLUE);
+            int green_rows = 125 - r.bar_top + 1 - (r.line_row >= r.bar_top ? 1 : 0);
+            EXPECT_EQ(count(g, GREEN, col, 26, col, 125), green_rows);
+            EXPECT_NE(pixel(g, col, r.bar_top - 1), GREEN);
+        }
+        EXPECT_TRUE(text_at(g, 4, 41, " 1024MB", GREEN));
+        EXPECT_TRUE(text_at(g, 4, 76, "  512MB", GREEN));
+        EXPECT_TRUE(text_at(g, 4, 96, " 1024MB", GREEN));
+    }
+}
+
+TEST_F(MemswapGraph, PathNamesTheRing) {
+    fill_ring(1, 1, [](stat_struct& s, int) { s.mem = {8, 7}; });
+    fill_ring(2, 1, [](stat_struct& s, int) { s.mem = {9, 9}; });
+    struct row {
+        const char* url;
+        int handled;
+        const char* title;
+        const char* current;
+    } rows[] = {
+        {"/MOD_MEMSWAP/grafinterval_1", 1, "Swap / Memory Load last 400 seconds", "    0 B"},
+        {"/MOD_MEMSWAP/grafinterval_10", 1, "Swap / Memory Load last 4000 seconds", "    7 B"},
+        {"/MOD_MEMSWAP/grafinterval_100", 1, "Swap / Memory Load last 40000 seconds", "    9 B"},
+        {"/MOD_MEMSWAP/grafinterval_1000", 0, nullptr, nullptr},
+        {"/MOD_MEMSWAP/grafinterval_", 0, nullptr, nullptr},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.url);
+        answer a = request(r.url, nullptr);
+        EXPECT_EQ(a.handled, r.handled);
+        if (!r.title) {
+            EXPECT_EQ(a.header + a.body, "");
+            continue;
+        }
+        gd_image im = image_of(a);
+        ASSERT_TRUE(im);
+        EXPECT_TRUE(text_at(im.get(), title_x(r.title), 6, r.title, BLACK));
+        EXPECT_TRUE(text_at(im.get(), 454, 96, r.current, BLUE));
+    }
+}
+
+}  // namespace

@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "../graph/png_probe.h"
+#include "config/config.h"
+#include "core/history.h"
+#include "modules/modules.h"
+
+namespace {
+
+using namespace png_probe;
+
+constexpr int GREEN = rgb(0, 255, 0);
+constexpr int ORANGE = rgb(255, 128, 0);
+constexpr int DARK_GREEN = rgb(0, 128, 0);
+constexpr int BLUE = rgb(0, 0, 200);
+constexpr int DARK_BLUE = rgb(0, 0, 128);
+
+class NetifGraph : public ::testing::Test {
+protected:
+    void SetUp() override {
+        config_init();
+        history_init();
+        modules_register();
+    }
+};
+
+void add_netif(stat_struct& s, const char* name, uint64_t rx, uint64_t tx) {
+    stat_netif& n = s.netif[s.netif_count++];
+    std::snprintf(n.name, sizeof n.name, "%s", name);
+    n.received_bytes = rx;
+    n.send_bytes = tx;
+}
+
+int title_x(const std::string& title) { return 250 - static_cast<int>(title.size()) * 6 / 2; }
+
+// Age 0 is the newest slot; the graph's x is age - 1.
+TEST_F(NetifGraph, OnlySentTrafficDrawsLineAtTopAndNoBars) {
+    fill_ring(0, 401, [](stat_struct& s, int age) {
+        add_netif(s, "em0", 0, age <= 200 ? 1000 : 0);
+    });
+    answer a = request("/MOD_NETIF/grafinterval_1", "em0");
+    EXPECT_EQ(a.handled, 1);
+    EXPECT_EQ(a.header, "Content-type: image/png\r\n\r\n");
+    gd_image im = image_of(a);
+    ASSERT_TRUE(im);
+    gdImagePtr g = im.get();
+
+    EXPECT_EQ(count(g, GREEN, 51, 26, 449, 124), 0) << "no received bytes, no bars";
+    EXPECT_EQ(count(g, DARK_GREEN, 51, 125, 449, 125), 399) << "received mean 0 on the baseline";
+    // Sent 1000 over x 0..199 is the top of the common scale (height 100,
+    // clamped to 99); the mean 500 is height 50.
+    EXPECT_EQ(pixel(g, 449, 26), BLUE);
+    EXPECT_EQ(pixel(g, 301, 26), BLUE);
+    EXPECT_EQ(pixel(g, 301, 27), WHITE);
+    EXPECT_EQ(pixel(g, 201, 26), WHITE) << "x = 249 sent nothing";
+    EXPECT_EQ(count(g, DARK_BLUE, 51, 75, 449, 75), 399 - 198) << "but for the frame and the grid row";
+
+    EXPECT_TRUE(text_at(g, title_x("Network Load last 400 seconds (em0)"), 6,
+                        "Network Load last 400 seconds (em0)", BLACK));
+    struct label {
+        int x, y;
+        const char* text;
+        int colour;
+    } labels[] = {
+        {10, 25, "max in", GREEN},     {4, 41, "    0 B", GREEN},      {10, 61, "avg in", ORANGE},
+        {4, 76, "    0 B", ORANGE},    {4, 96, "    0 B", GREEN},      {4, 112, "current", GREEN},
+        {454, 25, "max out", BLUE},    {454, 41, " 1000 B", BLUE},     {454, 61, "avg out", DARK_BLUE},
+        {454, 76, "  500 B", DARK_BLUE}, {454, 96, " 1000 B", BLUE},   {454, 112, "current", BLUE},
+    };
+    for (const label& l : labels) EXPECT_TRUE(text_at(g, l.x, l.y, l.text, l.colour));
+}
+
+TEST_F(NetifGraph, RecentInterfaceCountsMissingSlotsAsZeroOverAll400) {
+    fill_ring(0, 401, [](stat_struct& s, int age) {
+        add_netif(s, "em1", 0, 0);
+        if (age <= 100) add_netif(s, "em0", 400, 0);
+    });
+    answer a = request("/MOD_NETIF/grafinterval_1", "em0");
+    gd_image im = image_of(a);
+    ASSERT_TRUE(im);
+    gdImagePtr g = im.get();
+
+    // Mean 100 * 400 / 400 = 100: height 25, row 100. The sent mean, 0, is
+    // drawn last along the baseline.
+    EXPECT_EQ(count(g, DARK_GREEN, 51, 100, 449, 100), 399 - 198) << "but for the frame and the grid row";
+    EXPECT_EQ(count(g, DARK_BLUE, 51, 125, 449, 125), 399);
+    for (int col : {449, 351}) {
+        SCOPED_TRACE(col);
+        EXPECT_EQ(count(g, GREEN, col, 26, col, 124), 98) << "rows 26..124 but the mean's row";
+    }
+    EXPECT_EQ(count(g, GREEN, 51, 26, 350, 124), 0) << "x 100 and older: height 0";
+    EXPECT_TRUE(text_at(g, 4, 41, "  400 B", GREEN));
+    EXPECT_TRUE(text_at(g, 4, 76, "  100 B", ORANGE));
+}
+
+TEST_F(NetifGraph, CurrentTextsShowSlotBeforeNewest) {
+    fill_ring(1, 401, [](stat_struct& s, int age) {
+        if (age == 0)
+            add_netif(s, "em0", 99999, uint64_t(1) << 30);
+        else if (age == 1)
+            add_netif(s, "em0", 99998, 5);
+        else
+            add_netif(s, "em0", 1, 1);
+    });
+    answer a = request("/MOD_NETIF/grafinterval_10", "em0");
+    gd_image im = image_of(a);
+    ASSERT_TRUE(im);
+    gdImagePtr g = im.get();
+    EXPECT_TRUE(text_at(g, title_x("Network Load last 4000 seconds (em0)"), 6,
+                        "Network Load last 4000 seconds (em0)", BLACK));
+    struct label {
+        const char* desc;
+        int x, y;
+        const char* text;
+        int colour;
+    } labels[] = {
+        {"newest not in the maximum", 4, 41, "99998 B", GREEN},
+        {"(99998 + 399) / 400 truncated", 4, 76, "  250 B", ORANGE},
+        {"current in", 4, 96, "99998 B", GREEN},
+        {"max out", 454, 41, "    5 B", BLUE},
+        {"(5 + 399) / 400 truncated", 454, 76, "    1 B", DARK_BLUE},
+        {"current out", 454, 96, "    5 B", BLUE},
+    };
+    for (const label& l : labels) {
+        SCOPED_TRACE(l.desc);
+        EXPECT_TRUE(text_at(g, l.x, l.y, l.text, l.colour));
+    }
+}
+
+TEST_F(NetifGraph, RequestsThatGetNoImage) {
+    fill_ring(0, 6, [](stat_struct& s, int age) {
+        add_netif(s, "em1", 1, 1);
+        add_netif(s, "lo", 1, 1);
+        if (age > 0) add_netif(s, "em0", 1, 1);
+    });
+    const std::string html = "Content-type: text/html\r\n\r\n";
+    const std::string png = "Content-type: image/png\r\n\r\n";
+    const std::string long_name(40, 'e');
+    struct row {
+        const char* desc;
+        const char* url;
+        const char* param;
+        int handled;
+        std::string header, body;  // body null: an image
+    } rows[] = {
+        {"no query", "/MOD_NETIF/grafinterval_1", nullptr, 1, html, "Unknown interface\r\n"},
+        {"empty query", "/MOD_NETIF/grafinterval_1", "", 1, html, "Unknown interface\r\n"},
+        {"longer than any interface name", "/MOD_NETIF/grafinterval_1", long_name.c_str(), 1, html,
+         "Unknown interface\r\n"},
+        {"hidden by default", "/MOD_NETIF/grafinterval_1", "lo", 1, html, "Skip interface by configuration\r\n"},
+        {"no sample holds it", "/MOD_NETIF/grafinterval_1", "em9", 1, html, "please wait .......\r\n"},
+        {"gone from the newest slot", "/MOD_NETIF/grafinterval_1", "em0", 1, html, "please wait .......\r\n"},
+        {"ring 1 still empty", "/MOD_NETIF/grafinterval_10", "em1", 1, html, "please wait .......\r\n"},
+        {"path compared in full", "/MOD_NETIF/grafinterval_1000", "em1", 0, "", ""},
+        {"a shown interface", "/MOD_NETIF/grafinterval_1", "em1", 1, png, "\x89PNG"},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.desc);
+        answer a = request(r.url, r.param);
+        EXPECT_EQ(a.handled, r.handled);
+        EXPECT_EQ(a.header, r.header);
+        if (r.header == png)
+            EXPECT_EQ(a.body.compare(0, 4, r.body), 0);
+        else
+            EXPECT_EQ(a.body, r.body);
+    }
+}
+
+// The sampling thread keeps storing while connection threads draw; every
+// graph must still come out whole (and, under a thread sanitizer, race-free).
+TEST_F(NetifGraph, GraphsDrawWhileSamplesArrive) {
+    fill_ring(0, 401, [](stat_struct& s, int) { add_netif(s, "em0", 10, 10); });
+    // Joined on every way out of the test, failed assertions included.
+    std::jthread sampler([](std::stop_token stop) {
+        for (int i = 0; i < 20000 && !stop.stop_requested(); ++i) {
+            stat_struct s;
+            stat_cleanup(&s);
+            s.load = i % 7;
+            s.mem = {1000, static_cast<uint64_t>(i % 1000)};
+            add_netif(s, "em0", static_cast<uint64_t>(i), static_cast<uint64_t>(2 * i));
+            history_put_data(0, &s);
+        }
+    });
+    const char* urls[][2] = {
+        {"/MOD_LOAD", "grafinterval_1"}, {"/MOD_NETIF/grafinterval_1", "em0"}, {"/MOD_MEMSWAP/grafinterval_1", nullptr}};
+    for (int round = 0; round < 5; ++round)
+        for (auto& u : urls) {
+            SCOPED_TRACE(u[0]);
+            answer a = request(u[0], u[1]);
+            EXPECT_EQ(a.handled, 1);
+            gd_image im = image_of(a);
+            ASSERT_TRUE(im);
+            EXPECT_EQ(gdImageSX(im.get()), 500);
+        }
+}
+
+}  // namespace
