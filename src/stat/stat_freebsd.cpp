@@ -1,0 +1,196 @@
+// FreeBSD statistics backend: getloadavg(3), the kernel's interface list and
+// swap devices through libkvm, the page counts through sysctl.
+//
+// Sampling thread only (stat_OS_init runs before it starts): the kvm handle
+// and the name list are static and carry no lock. Nothing is allocated.
+#include <sys/param.h>
+#include <sys/types.h>
+#include <sys/socket.h>
+#include <sys/sysctl.h>
+#include <net/if.h>
+#include <net/if_var.h>
+#include <fcntl.h>
+#include <kvm.h>
+#include <nlist.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "stat/stat_wrapper.h"
+
+#ifndef __FreeBSD_version
+#error "the FreeBSD backend needs __FreeBSD_version from <sys/param.h>"
+#endif
+
+namespace {
+
+constexpr int SWAP_ROWS = 10;  // device rows plus libkvm's summary row
+constexpr size_t DRIVER_NAME_READ = 30;
+
+kvm_t* kvm;
+char ifnet_symbol[] = "ifnet";
+struct nlist netif_list[2];  // "ifnet" and the terminating entry
+
+template <typename T>
+unsigned long kernel_address(T* pointer) {
+    return reinterpret_cast<unsigned long>(pointer);
+}
+
+// The name as the kernel reports it. FreeBSD 5 keeps it in the record;
+// FreeBSD 4 keeps the driver name in kernel memory and the unit apart.
+bool interface_name(const struct ifnet& ifn, char (&name)[sizeof stat_netif::name]) {
+#if __FreeBSD_version < 500000
+    // The 30 bytes read need not hold a terminator; the spare byte bounds them.
+    char driver[DRIVER_NAME_READ + 1] = {};
+    if (kvm_read(kvm, kernel_address(ifn.if_name), driver, DRIVER_NAME_READ) == -1) {
+        std::perror("kvm_read-if_name");
+        return false;
+    }
+    // A driver name near 30 bytes and a long unit may not both fit the 31
+    // characters of name: the end of the unit is cut.
+    const int joined = std::snprintf(name, sizeof name, "%s%d", driver, static_cast<int>(ifn.if_unit));
+    static_cast<void>(joined);
+#else
+    std::snprintf(name, sizeof name, "%.*s", static_cast<int>(sizeof ifn.if_xname), ifn.if_xname);
+#endif
+    return true;
+}
+
+void take_counters(stat_netif& slot, const struct if_data& data) {
+    slot.received_bytes = data.ifi_ibytes;
+    slot.send_bytes = data.ifi_obytes;
+    slot.collisions = data.ifi_collisions;
+    slot.input_errors = data.ifi_ierrors;
+    slot.output_errors = data.ifi_oerrors;
+}
+
+// A walk that fails half-way leaves raw counters in the slots it filled;
+// they must not reach the rings as if they were increases.
+void empty_slots(stat_struct* target, int filled) {
+    for (int i = 0; i < filled; ++i) target->netif[i] = stat_netif{};
+    target->netif_count = 0;
+}
+
+// The list is read from a running kernel, record by record: an interface
+// detached in between can leave a successor pointer that leads back into the
+// list. Brent's cycle check notices with two words of state.
+struct cycle_guard {
+    unsigned long saved = 0;
+    unsigned long power = 1;
+    unsigned long steps = 0;
+
+    bool seen_again(unsigned long address) {
+        if (address == saved) return true;
+        if (++steps == power) {
+            saved = address;
+            power *= 2;
+            steps = 0;
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+void stat_OS_init() {
+    kvm = kvm_open(nullptr, nullptr, nullptr, O_RDONLY, nullptr);
+    if (!kvm) {
+        std::perror("kvm_open fails (maybe permissions on /dev/*mem)");
+        std::exit(1);
+    }
+    netif_list[0].n_name = ifnet_symbol;
+}
+
+void stat_get_load(stat_struct* target) {
+    double loads[3];
+    target->load = getloadavg(loads, 3) < 1 ? 0.0 : loads[0];
+}
+
+void stat_get_netif(stat_struct* target) {
+    netif_list[0].n_value = 0;
+    if (kvm_nlist(kvm, netif_list) == -1) {
+        std::perror("Could not find netif symbols");
+        return;
+    }
+    if (netif_list[0].n_value == 0) return;
+
+    struct ifnethead ifnethead;
+    if (kvm_read(kvm, netif_list[0].n_value, &ifnethead, sizeof ifnethead) == -1) {
+        std::perror("Could not read ifnethead");
+        return;
+    }
+
+    int i = 0;
+    cycle_guard guard;
+    for (unsigned long address = kernel_address(ifnethead.tqh_first); address != 0;) {
+        if (guard.seen_again(address)) {
+            empty_slots(target, i);
+            return;
+        }
+        struct ifnet ifnets;
+        if (kvm_read(kvm, address, &ifnets, sizeof ifnets) == -1) {
+            std::perror("Could not read ifnet");
+            empty_slots(target, i);
+            return;
+        }
+        if (i >= MAX_NETIF) {
+            std::perror("Not enouth MAX_NETIF. Increase Value");
+        } else {
+            if (!interface_name(ifnets, target->netif[i].name)) {
+                empty_slots(target, i);
+                return;
+            }
+            take_counters(target->netif[i], ifnets.if_data);
+            ++i;
+        }
+        address = kernel_address(ifnets.if_link.tqe_next);
+    }
+    target->netif_count = i;
+    stat_netif_diff(target);
+}
+
+void stat_get_swap(stat_struct* target) {
+    target->swap = {0, 0};
+    target->mem = {0, 0};
+    const auto pagesize = static_cast<uint64_t>(getpagesize());
+
+    struct kvm_swap swaparray[SWAP_ROWS];
+    std::memset(swaparray, 0, sizeof swaparray);
+    int n = kvm_getswapinfo(kvm, swaparray, SWAP_ROWS, 0);
+    if (n < 0) return;
+    int rows = n + 1;
+    if (rows > SWAP_ROWS - 1) {
+        // A full table may have left devices out.
+        std::puts("Too many swapdevices. Increase Value - Ask Author.\r");
+        rows = SWAP_ROWS;
+    }
+    stat_swap swap{0, 0};
+    for (int r = 0; r < rows; ++r) {
+        if (!swaparray[r].ksw_devname[0]) continue;  // the summary row
+        swap.total += static_cast<uint64_t>(static_cast<int64_t>(swaparray[r].ksw_total));
+        swap.used += static_cast<uint64_t>(static_cast<int64_t>(swaparray[r].ksw_used));
+    }
+    target->swap = {swap.total * pagesize, swap.used * pagesize};
+
+    static const char* const page_counts[] = {"vm.stats.vm.v_page_count", "vm.stats.vm.v_free_count",
+                                              "vm.stats.vm.v_inactive_count"};
+    uint32_t pages[3];
+    for (int k = 0; k < 3; ++k) {
+        size_t length = sizeof pages[k];
+        if (sysctlbyname(page_counts[k], &pages[k], &length, nullptr, 0) == -1) {
+            char message[64];
+            std::snprintf(message, sizeof message, "symbol %s not found", page_counts[k]);
+            std::perror(message);
+            return;  // memory stays 0 rather than a half-computed figure
+        }
+    }
+    const uint64_t total = pages[0];
+    // Inactive pages count as free. The three counts are read one after the
+    // other from a running system, so their sum may overtake the total.
+    const uint64_t available = uint64_t{pages[1]} + pages[2];
+    const uint64_t used = available < total ? total - available : 0;
+    target->mem = {total * pagesize, used * pagesize};
+}

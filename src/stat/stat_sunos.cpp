@@ -1,0 +1,166 @@
+// Solaris statistics backend: getloadavg(3), the interface counters and page
+// counts through libkstat, the swap devices through swapctl(2).
+//
+// Sampling thread only (stat_OS_init runs before it starts): the kstat handle
+// is static and carries no lock. The chain is the one taken at start; it is
+// never brought up to date, so interfaces plumbed later are not seen.
+#include <sys/types.h>
+#include <sys/loadavg.h>
+#include <sys/swap.h>
+#include <kstat.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "stat/stat_wrapper.h"
+
+namespace {
+
+constexpr int MAX_SWAPDEVICES = 20;
+constexpr size_t SWAP_PATH_LENGTH = 1024;
+
+kstat_ctl_t* kc;
+
+// Room for a swap table of MAX_SWAPDEVICES entries, laid out as swaptbl_t.
+struct swap_listing {
+    int swt_n;
+    swapent_t swt_ent[MAX_SWAPDEVICES];
+};
+static_assert(offsetof(swap_listing, swt_ent) == offsetof(swaptbl_t, swt_ent));
+
+// The statistics of an interface's kstat. Only their low 32 bits take part in
+// the increase, so the width read does not change what is reported.
+struct net_statistic {
+    char name[KSTAT_STRLEN];  // kstat_data_lookup takes a char*
+    const char* missing;      // reported when the interface has no such statistic
+    bool wide;                // read as unsigned 64-bit, else as unsigned 32-bit
+    uint64_t stat_netif::*field;
+};
+
+net_statistic net_statistics[] = {
+    {"rbytes64", "kstat_data_lookup rbytes64", true, &stat_netif::received_bytes},
+    {"obytes64", "kstat_data_lookup obytes64", true, &stat_netif::send_bytes},
+    {"collisions", "kstat_data_lookup", false, &stat_netif::collisions},
+    {"ierrors", "kstat_data_lookup", false, &stat_netif::input_errors},
+    {"oerrors", "kstat_data_lookup", true, &stat_netif::output_errors},
+};
+
+char pagestotal[] = "pagestotal";
+char pagesfree[] = "pagesfree";
+
+bool is(const char (&field)[KSTAT_STRLEN], const char* text) {
+    return std::strncmp(field, text, KSTAT_STRLEN) == 0;
+}
+
+// The named statistic, or null after reporting that it is missing.
+const kstat_named_t* lookup(kstat_t* ks, char* name, const char* missing) {
+    auto* named = static_cast<const kstat_named_t*>(kstat_data_lookup(ks, name));
+    if (!named) std::perror(missing);
+    return named;
+}
+
+void take_counters(kstat_t* ks, stat_netif& slot) {
+    for (net_statistic& s : net_statistics) {
+        const kstat_named_t* named = lookup(ks, s.name, s.missing);
+        slot.*s.field = !named ? 0 : s.wide ? named->value.ui64 : named->value.ui32;
+    }
+}
+
+// A walk that fails half-way leaves raw counters in the slots it filled;
+// they must not reach the rings as if they were increases.
+void empty_slots(stat_struct* target, int filled) {
+    for (int i = 0; i < filled; ++i) target->netif[i] = stat_netif{};
+    target->netif_count = 0;
+}
+
+// Memory in pages from the "system_pages" kstat; 0 and 0 when it lacks a
+// figure, since the other alone means nothing.
+stat_swap system_pages(kstat_t* ks) {
+    const kstat_named_t* total = lookup(ks, pagestotal, "kstat_data_lookup pagestotal");
+    const kstat_named_t* free = lookup(ks, pagesfree, "kstat_data_lookup pagesfree");
+    if (!total || !free) return {0, 0};
+    const uint64_t pages = total->value.ui32;
+    const uint64_t free_pages = free->value.ui32;
+    return {pages, free_pages < pages ? pages - free_pages : 0};
+}
+
+}  // namespace
+
+void stat_OS_init() {
+    kc = kstat_open();
+    if (!kc) {
+        std::perror("kstat_open fails");
+        std::exit(1);
+    }
+}
+
+void stat_get_load(stat_struct* target) {
+    double loads[LOADAVG_NSTATS];
+    target->load = getloadavg(loads, LOADAVG_NSTATS) < 1 ? 0.0 : loads[LOADAVG_1MIN];
+}
+
+void stat_get_netif(stat_struct* target) {
+    int i = 0;
+    for (kstat_t* ks = kc->kc_chain; ks; ks = ks->ks_next) {
+        if (!is(ks->ks_class, "net")) continue;
+        if (is(ks->ks_name, "zero_copy") || is(ks->ks_name, "lo0")) continue;
+        if (i >= MAX_NETIF) {
+            std::perror("Not enouth MAX_NETIF free");
+            break;
+        }
+        if (kstat_read(kc, ks, nullptr) < 0) {
+            std::perror("kstat_read");
+            empty_slots(target, i);
+            return;
+        }
+        stat_netif& slot = target->netif[i];
+        std::snprintf(slot.name, sizeof slot.name, "%.*s", KSTAT_STRLEN, ks->ks_name);
+        take_counters(ks, slot);
+        ++i;
+    }
+    target->netif_count = i;
+    stat_netif_diff(target);
+}
+
+void stat_get_swap(stat_struct* target) {
+    const auto pagesize = static_cast<uint64_t>(getpagesize());
+    target->swap = {0, 0};
+    target->mem = {0, 0};
+
+    stat_swap mem{0, 0};
+    for (kstat_t* ks = kc->kc_chain; ks; ks = ks->ks_next) {
+        if (!is(ks->ks_class, "pages") || !is(ks->ks_name, "system_pages")) continue;
+        if (kstat_read(kc, ks, nullptr) < 0) {
+            std::perror("kstat_read pages.system_pages");
+            return;
+        }
+        mem = system_pages(ks);
+    }
+    target->mem = {mem.total * pagesize, mem.used * pagesize};
+
+    int n = swapctl(SC_GETNSWP, nullptr);
+    if (n < 0) return;
+    if (n > MAX_SWAPDEVICES - 1) {
+        std::puts("Too many swap devices. Contact Author\r");
+        return;
+    }
+    char swapstrings[MAX_SWAPDEVICES][SWAP_PATH_LENGTH];
+    swap_listing swapbuffer;
+    std::memset(&swapbuffer, 0, sizeof swapbuffer);
+    for (int k = 0; k < MAX_SWAPDEVICES; ++k) swapbuffer.swt_ent[k].ste_path = swapstrings[k];
+    swapbuffer.swt_n = n + 1;  // room for a device added since the count
+
+    int m = swapctl(SC_LIST, &swapbuffer);
+    if (m > swapbuffer.swt_n) m = swapbuffer.swt_n;
+    stat_swap swap{0, 0};
+    for (int k = 0; k < m; ++k) {
+        const swapent_t& e = swapbuffer.swt_ent[k];
+        swap.total += static_cast<uint64_t>(static_cast<int64_t>(e.ste_pages));
+        swap.used += static_cast<uint64_t>(static_cast<int64_t>(e.ste_pages - e.ste_free));
+    }
+    target->swap = {swap.total * pagesize, swap.used * pagesize};
+}

@@ -1,0 +1,56 @@
+// A simulated FreeBSD kernel under the real calls of the FreeBSD backend:
+// what kvm_read finds in kernel memory (the "ifnet" list head, the interface
+// records and, on release 4, the driver names), the rows kvm_getswapinfo
+// returns, the page counts of sysctlbyname, the page size and the load.
+// A test fills fake_freebsd before the backend runs; every call can be made to
+// fail. The interface is plain C++, so tests see none of the platform headers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct fake_ifnet {
+    std::string name;    // if_xname; on release 4 split into driver and unit unless driver is set
+    std::string driver;  // release 4: the driver name kept in kernel memory, of any length
+    int unit = 0;        // release 4, with driver
+    uint64_t ibytes = 0, obytes = 0, collisions = 0, ierrors = 0, oerrors = 0;  // cut to the kernel's width
+};
+
+struct fake_swapdev {
+    std::string devname;
+    int total = 0;  // pages
+    int used = 0;   // pages
+};
+
+struct fake_sysctl {
+    unsigned value = 0;
+    bool present = true;
+};
+
+struct fake_freebsd_kernel {
+    // kvm_open, and what it was last asked for.
+    bool open_fails = false;  // errno EACCES
+    int open_calls = 0;
+    bool opened_live_kernel = false;  // executable, memory and swap file and error prefix all null
+    int open_flags = -1;
+
+    // The interface list. Unreadable parts fail kvm_read with EFAULT.
+    bool nlist_fails = false;  // errno ENOENT
+    bool ifnet_symbol_absent = false;
+    bool head_unreadable = false;
+    int unreadable_ifnet = -1;         // index of a record that cannot be read
+    int unreadable_driver_name = -1;   // release 4: index of an interface whose driver name cannot be read
+    int loop_back_to = -1;             // the last record's successor, making the list a cycle
+    std::vector<fake_ifnet> interfaces;
+
+    bool swapinfo_fails = false;
+    std::vector<fake_swapdev> swap;
+
+    fake_sysctl page_count, free_count, inactive_count;  // ENOENT when not present
+    int pagesize = 4096;
+    double load[3] = {0.0, 0.0, 0.0};
+    bool loadavg_fails = false;
+};
+
+extern fake_freebsd_kernel fake_freebsd;

@@ -1,0 +1,229 @@
+// The simulated FreeBSD kernel behind fake_kernel.h. Kernel memory is built
+// afresh from fake_freebsd on every kvm_read, so a test may change counters
+// between samples; records sit at fixed, made-up kernel addresses.
+#include "fake_kernel.h"
+
+#include <sys/param.h>
+#include <sys/types.h>
+#include <sys/sysctl.h>
+#include <net/if.h>
+#include <net/if_var.h>
+#include <fcntl.h>
+#include <kvm.h>
+#include <nlist.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+fake_freebsd_kernel fake_freebsd;
+
+struct __kvm {
+    int unused;
+};
+
+namespace {
+
+kvm_t live_kernel;
+
+constexpr unsigned long IFNET_SYMBOL = 0xc0400000ul;
+constexpr unsigned long IFNET_RECORDS = 0xc1000000ul;
+constexpr unsigned long DRIVER_NAMES = 0xc2000000ul;  // release 4
+constexpr unsigned long STRIDE = 0x1000ul;
+
+static_assert(sizeof(struct ifnet) < STRIDE);
+
+unsigned long record_address(size_t k) { return IFNET_RECORDS + k * STRIDE; }
+
+template <typename T>
+T* kernel_pointer(unsigned long address) {
+    return reinterpret_cast<T*>(address);
+}
+
+struct region {
+    unsigned long start;
+    std::vector<unsigned char> bytes;
+};
+
+template <typename T>
+region region_of(unsigned long start, const T& value) {
+    region r{start, std::vector<unsigned char>(sizeof value)};
+    std::memcpy(r.bytes.data(), &value, sizeof value);
+    return r;
+}
+
+#if __FreeBSD_version < 500000
+unsigned long driver_address(size_t k) { return DRIVER_NAMES + k * STRIDE; }
+
+void set_name(struct ifnet& ifn, const fake_ifnet& f, size_t k) {
+    ifn.if_name = kernel_pointer<char>(driver_address(k));
+    ifn.if_unit = static_cast<short>(f.unit);
+    if (!f.driver.empty()) return;
+    size_t digits = f.name.find_first_of("0123456789");
+    if (digits != std::string::npos) ifn.if_unit = static_cast<short>(std::atoi(f.name.c_str() + digits));
+}
+
+std::string driver_of(const fake_ifnet& f) {
+    return f.driver.empty() ? f.name.substr(0, f.name.find_first_of("0123456789")) : f.driver;
+}
+
+// The kernel keeps other data behind a driver name, so a read of 30 bytes
+// always succeeds and finds more than the name.
+region driver_region(const fake_ifnet& f, size_t k) {
+    std::string bytes = driver_of(f);
+    bytes.push_back('\0');
+    bytes.append(64, 'X');
+    return region{driver_address(k), std::vector<unsigned char>(bytes.begin(), bytes.end())};
+}
+#else
+void set_name(struct ifnet& ifn, const fake_ifnet& f, size_t) {
+    std::snprintf(ifn.if_xname, sizeof ifn.if_xname, "%s", f.name.c_str());
+}
+#endif
+
+struct ifnet record_of(const fake_ifnet& f, size_t k) {
+    struct ifnet ifn;
+    std::memset(&ifn, 0, sizeof ifn);
+    const size_t n = fake_freebsd.interfaces.size();
+    unsigned long next = 0;
+    if (k + 1 < n)
+        next = record_address(k + 1);
+    else if (fake_freebsd.loop_back_to >= 0)
+        next = record_address(static_cast<size_t>(fake_freebsd.loop_back_to));
+    ifn.if_link.tqe_next = kernel_pointer<struct ifnet>(next);
+    ifn.if_index = static_cast<unsigned short>(k + 1);
+    set_name(ifn, f, k);
+    ifn.if_data.ifi_ibytes = static_cast<if_data_counter>(f.ibytes);
+    ifn.if_data.ifi_obytes = static_cast<if_data_counter>(f.obytes);
+    ifn.if_data.ifi_collisions = static_cast<if_data_counter>(f.collisions);
+    ifn.if_data.ifi_ierrors = static_cast<if_data_counter>(f.ierrors);
+    ifn.if_data.ifi_oerrors = static_cast<if_data_counter>(f.oerrors);
+    return ifn;
+}
+
+std::vector<region> kernel_memory() {
+    std::vector<region> memory;
+    const auto& ifs = fake_freebsd.interfaces;
+    if (!fake_freebsd.head_unreadable) {
+        struct ifnethead head;
+        head.tqh_first = kernel_pointer<struct ifnet>(ifs.empty() ? 0 : record_address(0));
+        head.tqh_last = nullptr;
+        memory.push_back(region_of(IFNET_SYMBOL, head));
+    }
+    for (size_t k = 0; k < ifs.size(); ++k) {
+        if (static_cast<int>(k) != fake_freebsd.unreadable_ifnet)
+            memory.push_back(region_of(record_address(k), record_of(ifs[k], k)));
+#if __FreeBSD_version < 500000
+        if (static_cast<int>(k) != fake_freebsd.unreadable_driver_name) memory.push_back(driver_region(ifs[k], k));
+#endif
+    }
+    return memory;
+}
+
+bool is_live(const kvm_t* kd) { return kd == &live_kernel; }
+
+}  // namespace
+
+kvm_t* kvm_open(const char* execfile, const char* corefile, const char* swapfile, int flags, const char* errstr) {
+    ++fake_freebsd.open_calls;
+    fake_freebsd.opened_live_kernel = !execfile && !corefile && !swapfile && !errstr;
+    fake_freebsd.open_flags = flags;
+    if (fake_freebsd.open_fails) {
+        errno = EACCES;
+        return nullptr;
+    }
+    return &live_kernel;
+}
+
+int kvm_nlist(kvm_t* kd, struct nlist* nl) {
+    if (!is_live(kd) || fake_freebsd.nlist_fails) {
+        errno = ENOENT;
+        return -1;
+    }
+    int missing = 0;
+    for (; nl->n_name && nl->n_name[0]; ++nl) {
+        bool found = std::strcmp(nl->n_name, "ifnet") == 0 && !fake_freebsd.ifnet_symbol_absent;
+        nl->n_value = found ? IFNET_SYMBOL : 0;
+        nl->n_type = found ? 1 : 0;
+        if (!found) ++missing;
+    }
+    return missing;
+}
+
+// Reads as much of [addr, addr + nbytes) as one mapped region holds.
+ssize_t kvm_read(kvm_t* kd, unsigned long addr, void* buf, size_t nbytes) {
+    if (!is_live(kd)) {
+        errno = EINVAL;
+        return -1;
+    }
+    for (const region& r : kernel_memory()) {
+        if (addr < r.start || addr - r.start >= r.bytes.size()) continue;
+        size_t n = std::min(nbytes, r.bytes.size() - (addr - r.start));
+        std::memcpy(buf, r.bytes.data() + (addr - r.start), n);
+        return static_cast<ssize_t>(n);
+    }
+    errno = EFAULT;
+    return -1;
+}
+
+// Like libkvm: at most swap_max - 1 device rows, then a row with an empty
+// name holding the sum over all devices, listed or not.
+int kvm_getswapinfo(kvm_t* kd, struct kvm_swap* swap_ary, int swap_max, int) {
+    if (!is_live(kd) || fake_freebsd.swapinfo_fails || swap_max < 1) {
+        errno = EINVAL;
+        return -1;
+    }
+    const auto& devices = fake_freebsd.swap;
+    int n = std::min(static_cast<int>(devices.size()), swap_max - 1);
+    struct kvm_swap sum;
+    std::memset(&sum, 0, sizeof sum);
+    for (size_t k = 0; k < devices.size(); ++k) {
+        sum.ksw_total += devices[k].total;
+        sum.ksw_used += devices[k].used;
+        if (static_cast<int>(k) >= n) continue;
+        std::memset(&swap_ary[k], 0, sizeof swap_ary[k]);
+        std::snprintf(swap_ary[k].ksw_devname, sizeof swap_ary[k].ksw_devname, "%s", devices[k].devname.c_str());
+        swap_ary[k].ksw_total = devices[k].total;
+        swap_ary[k].ksw_used = devices[k].used;
+    }
+    swap_ary[n] = sum;
+    return n;
+}
+
+int sysctlbyname(const char* name, void* oldp, size_t* oldlenp, void* newp, size_t) {
+    struct {
+        const char* name;
+        const fake_sysctl* variable;
+    } const variables[] = {{"vm.stats.vm.v_page_count", &fake_freebsd.page_count},
+                           {"vm.stats.vm.v_free_count", &fake_freebsd.free_count},
+                           {"vm.stats.vm.v_inactive_count", &fake_freebsd.inactive_count}};
+    for (const auto& v : variables) {
+        if (std::strcmp(name, v.name) != 0) continue;
+        if (!v.variable->present) break;
+        if (newp) {
+            errno = EPERM;
+            return -1;
+        }
+        if (!oldp || !oldlenp || *oldlenp < sizeof v.variable->value) {
+            errno = ENOMEM;
+            return -1;
+        }
+        std::memcpy(oldp, &v.variable->value, sizeof v.variable->value);
+        *oldlenp = sizeof v.variable->value;
+        return 0;
+    }
+    errno = ENOENT;
+    return -1;
+}
+
+int getpagesize() noexcept { return fake_freebsd.pagesize; }
+
+int getloadavg(double loadavg[], int nelem) noexcept {
+    if (fake_freebsd.loadavg_fails) return -1;
+    int n = std::min(nelem, 3);
+    for (int k = 0; k < n; ++k) loadavg[k] = fake_freebsd.load[k];
+    return n;
+}

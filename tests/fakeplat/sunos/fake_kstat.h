@@ -1,0 +1,48 @@
+// A simulated Solaris kernel under the real calls of the Solaris backend: the
+// kernel's kstats (class, name and named statistics, of which kstat_open takes
+// the chain once), the swap devices swapctl lists, the page size and the load.
+// A test fills fake_sunos before the backend runs; every call can be made to
+// fail. The interface is plain C++, so tests see none of the platform headers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct fake_named {
+    std::string name;
+    uint64_t value = 0;
+    bool wide = false;  // KSTAT_DATA_UINT64, else KSTAT_DATA_UINT32 (value cut to 32 bits)
+};
+
+struct fake_kstat {
+    std::string module;
+    std::string name;
+    std::string ks_class;
+    std::vector<fake_named> stats;  // current values; kstat_read copies them
+    bool read_fails = false;        // errno EIO
+};
+
+struct fake_swapent {
+    std::string path;
+    long pages = 0;
+    long free = 0;
+};
+
+struct fake_sunos_kernel {
+    bool open_fails = false;         // errno EACCES
+    std::vector<fake_kstat> kstats;  // the kernel's; a handle sees those present when it was opened
+
+    std::vector<fake_swapent> swap;
+    bool getnswp_fails = false;      // errno EPERM
+    int added_after_count = 0;       // devices SC_GETNSWP does not count yet but SC_LIST lists
+    bool list_fails = false;         // errno EPERM
+    bool list_lists_nothing = false; // SC_LIST returns 0
+    int swapctl_calls = 0;
+
+    int pagesize = 4096;
+    double load[3] = {0.0, 0.0, 0.0};
+    bool loadavg_fails = false;
+};
+
+extern fake_sunos_kernel fake_sunos;

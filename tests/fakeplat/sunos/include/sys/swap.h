@@ -1,0 +1,36 @@
+/* Simulated Solaris 8 <sys/swap.h>: the swap table swapctl fills. */
+#ifndef KELP_FAKEPLAT_SYS_SWAP_H
+#define KELP_FAKEPLAT_SYS_SWAP_H
+
+#include <sys/types.h>
+
+#define SC_ADD 1
+#define SC_LIST 2
+#define SC_REMOVE 3
+#define SC_GETNSWP 4
+
+typedef struct swapent {
+	char *ste_path;    /* buffer the caller provides for the device's path */
+	off_t ste_start;
+	off_t ste_length;
+	long ste_pages;    /* pages of the device */
+	long ste_free;     /* of those, free */
+	int ste_flags;
+} swapent_t;
+
+typedef struct swaptable {
+	int swt_n;                  /* entries the caller made room for */
+	struct swapent swt_ent[1];  /* swt_n entries follow */
+} swaptbl_t;
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+int swapctl(int cmd, void *arg);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,300 @@
+// The FreeBSD backend on a simulated kernel. Built twice, for release 4 and
+// for release 5 and later, so every test here runs on both record layouts.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+
+#include <cstdint>
+#include <string>
+
+#include "fake_kernel.h"
+#include "stat/stat_wrapper.h"
+
+namespace {
+
+class FreeBSDBackend : public testing::Test {
+protected:
+    void SetUp() override { stat_OS_init(); }
+};
+
+fake_ifnet interface(const std::string& name, uint64_t start = 0) {
+    fake_ifnet f;
+    f.name = name;
+    f.ibytes = f.obytes = f.collisions = f.ierrors = f.oerrors = start;
+    return f;
+}
+
+void add_interfaces(int n) {
+    for (int k = 0; k < n; ++k) fake_freebsd.interfaces.push_back(interface("em" + std::to_string(k), 1000));
+}
+
+stat_struct take_netif() {
+    stat_struct s;
+    stat_cleanup(&s);
+    stat_get_netif(&s);
+    return s;
+}
+
+int occurrences(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
+    return n;
+}
+
+TEST(FreeBSDStart, OpensTheRunningKernelReadOnly) {
+    stat_init();
+    EXPECT_EQ(fake_freebsd.open_calls, 1);
+    EXPECT_TRUE(fake_freebsd.opened_live_kernel);
+    EXPECT_EQ(fake_freebsd.open_flags, O_RDONLY);
+}
+
+TEST(FreeBSDStart, EndsTheProgramWhenKernelMemoryCannotBeOpened) {
+    fake_freebsd.open_fails = true;
+    EXPECT_EXIT(stat_OS_init(), testing::ExitedWithCode(1),
+                "^kvm_open fails \\(maybe permissions on /dev/\\*mem\\): Permission denied\n$");
+}
+
+TEST_F(FreeBSDBackend, LoadIsTheOneMinuteAverageAndZeroWhenUnavailable) {
+    fake_freebsd.load[0] = 0.25;
+    fake_freebsd.load[1] = 1.5;
+    fake_freebsd.load[2] = 3.0;
+    stat_struct s;
+    stat_cleanup(&s);
+    stat_get_load(&s);
+    EXPECT_EQ(s.load, 0.25);
+
+    fake_freebsd.loadavg_fails = true;
+    stat_get_load(&s);
+    EXPECT_EQ(s.load, 0.0);
+}
+
+TEST_F(FreeBSDBackend, TakesEveryInterfaceInListOrderAndReportsIncreases) {
+    fake_freebsd.interfaces = {interface("lo0", 1000), interface("em0", 50000), interface("em1", 7)};
+    testing::internal::CaptureStderr();
+    stat_struct first = take_netif();
+    ASSERT_EQ(first.netif_count, 3);
+    const char* names[] = {"lo0", "em0", "em1"};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_STREQ(first.netif[i].name, names[i]);
+        EXPECT_EQ(first.netif[i].received_bytes + first.netif[i].send_bytes + first.netif[i].collisions +
+                      first.netif[i].input_errors + first.netif[i].output_errors,
+                  0u)
+            << "an interface's first sample counts nothing";
+    }
+    EXPECT_STREQ(first.netif[3].name, "");
+
+    // Each counter grows by its own amount, so a counter taken from the wrong
+    // kernel field shows.
+    for (fake_ifnet& f : fake_freebsd.interfaces) {
+        f.ibytes += 100;
+        f.obytes += 200;
+        f.collisions += 3;
+        f.ierrors += 4;
+        f.oerrors += 5;
+    }
+    fake_freebsd.interfaces[1].ibytes += 1000;
+    stat_struct second = take_netif();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    ASSERT_EQ(second.netif_count, 3);
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(names[i]);
+        const stat_netif& n = second.netif[i];
+        EXPECT_STREQ(n.name, names[i]);
+        EXPECT_EQ(n.received_bytes, i == 1 ? 1100u : 100u);
+        EXPECT_EQ(n.send_bytes, 200u);
+        EXPECT_EQ(n.collisions, 3u);
+        EXPECT_EQ(n.input_errors, 4u);
+        EXPECT_EQ(n.output_errors, 5u);
+    }
+}
+
+TEST_F(FreeBSDBackend, TwentyFiveInterfacesFitSilently) {
+    add_interfaces(25);
+    testing::internal::CaptureStderr();
+    stat_struct s = take_netif();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(s.netif_count, 25);
+    EXPECT_STREQ(s.netif[24].name, "em24");
+}
+
+TEST_F(FreeBSDBackend, EverySurplusInterfaceIsReportedInEverySample) {
+    add_interfaces(27);
+    for (int sample = 1; sample <= 2; ++sample) {
+        SCOPED_TRACE(sample);
+        for (fake_ifnet& f : fake_freebsd.interfaces) f.ibytes += 10;
+        testing::internal::CaptureStderr();
+        stat_struct s = take_netif();
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(occurrences(err, "Not enouth MAX_NETIF. Increase Value: "), 2) << err;
+        EXPECT_EQ(occurrences(err, "\n"), 2) << err;
+        ASSERT_EQ(s.netif_count, 25);
+        EXPECT_STREQ(s.netif[0].name, "em0");
+        EXPECT_STREQ(s.netif[24].name, "em24");
+        EXPECT_EQ(s.netif[24].received_bytes, sample == 1 ? 0u : 10u);
+    }
+}
+
+TEST_F(FreeBSDBackend, ThirtyTwoBitCounterThatWrappedGivesTheTrueIncrease) {
+    fake_freebsd.interfaces = {interface("em0")};
+    fake_freebsd.interfaces[0].ibytes = (uint64_t{1} << 32) - 296;
+    take_netif();
+    fake_freebsd.interfaces[0].ibytes = 200;
+    EXPECT_EQ(take_netif().netif[0].received_bytes, 496u);
+}
+
+// A record as the caller might hand it over, to see what a failed walk leaves.
+stat_struct handed_over() {
+    stat_struct s;
+    stat_cleanup(&s);
+    s.netif_count = 9;
+    std::snprintf(s.netif[0].name, sizeof s.netif[0].name, "keep");
+    s.netif[0].received_bytes = 42;
+    return s;
+}
+
+TEST_F(FreeBSDBackend, FailedWalksAreReportedAndLeaveNoRawCounters) {
+    struct row {
+        const char* desc;
+        void (*arrange)();
+        const char* message;
+        bool walked;  // slots were filled before the failure
+    } const rows[] = {
+        {"name list lookup fails", [] { fake_freebsd.nlist_fails = true; },
+         "Could not find netif symbols: No such file or directory\n", false},
+        {"kernel has no ifnet symbol", [] { fake_freebsd.ifnet_symbol_absent = true; }, "", false},
+        {"list head unreadable", [] { fake_freebsd.head_unreadable = true; },
+         "Could not read ifnethead: Bad address\n", false},
+        {"third record unreadable", [] { fake_freebsd.unreadable_ifnet = 2; }, "Could not read ifnet: Bad address\n",
+         true},
+        {"list leads back into itself", [] { fake_freebsd.loop_back_to = 1; }, "", true},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.desc);
+        fake_freebsd = fake_freebsd_kernel{};
+        fake_freebsd.interfaces = {interface("em0", 5), interface("em1", 6), interface("em2", 7)};
+        r.arrange();
+        stat_struct s = handed_over();
+        testing::internal::CaptureStderr();
+        stat_get_netif(&s);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), r.message);
+        if (!r.walked) {
+            EXPECT_EQ(s.netif_count, 9) << "left as the caller had it";
+            EXPECT_STREQ(s.netif[0].name, "keep");
+            EXPECT_EQ(s.netif[0].received_bytes, 42u);
+            continue;
+        }
+        EXPECT_EQ(s.netif_count, 0);
+        for (const stat_netif& n : s.netif) {
+            EXPECT_STREQ(n.name, "");
+            EXPECT_EQ(n.received_bytes | n.send_bytes | n.collisions | n.input_errors | n.output_errors, 0u);
+        }
+    }
+}
+
+TEST_F(FreeBSDBackend, SampleAfterAFailedWalkCountsFromTheLastGoodOne) {
+    fake_freebsd.interfaces = {interface("em0", 1000), interface("em1", 1000)};
+    take_netif();
+    fake_freebsd.interfaces[0].ibytes = 5000;
+    fake_freebsd.unreadable_ifnet = 1;
+    testing::internal::CaptureStderr();
+    take_netif();
+    testing::internal::GetCapturedStderr();
+    fake_freebsd.interfaces[0].ibytes = 6000;
+    fake_freebsd.unreadable_ifnet = -1;
+    EXPECT_EQ(take_netif().netif[0].received_bytes, 5000u);
+}
+
+TEST_F(FreeBSDBackend, SwapSumsTheDeviceRowsInBytes) {
+    struct row {
+        const char* desc;
+        int devices;
+        bool fails;
+        uint64_t total_pages, used_pages;
+        bool warned;
+    } const rows[] = {
+        {"no swap device", 0, false, 0, 0, false},
+        {"one device", 1, false, 600000, 1000, false},
+        {"eight devices", 8, false, 4800000, 36000, false},
+        {"nine devices fill the table", 9, false, 5400000, 45000, true},
+        {"kvm_getswapinfo fails", 3, true, 0, 0, false},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.desc);
+        fake_freebsd.pagesize = 8192;
+        fake_freebsd.page_count.value = 1000;
+        fake_freebsd.swapinfo_fails = r.fails;
+        fake_freebsd.swap.clear();
+        for (int k = 0; k < r.devices; ++k)
+            fake_freebsd.swap.push_back({"ad0s1b" + std::to_string(k), 600000, 1000 * (k + 1)});
+        stat_struct s;
+        stat_cleanup(&s);
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        stat_get_swap(&s);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                  r.warned ? "Too many swapdevices. Increase Value - Ask Author.\r\n" : "");
+        EXPECT_EQ(s.swap.total, r.total_pages * 8192);
+        EXPECT_EQ(s.swap.used, r.used_pages * 8192);
+        EXPECT_EQ(s.mem.total, r.fails ? 0u : 1000u * 8192);
+    }
+}
+
+TEST_F(FreeBSDBackend, InactivePagesCountAsFree) {
+    struct row {
+        const char* desc;
+        unsigned pages, free, inactive;
+        uint64_t used_pages;
+    } const rows[] = {
+        {"half the pages inactive, none free", 2000000, 0, 1000000, 1000000},
+        {"neither free nor inactive pages", 2000000, 0, 0, 2000000},
+        {"some free, some inactive", 2000000, 300000, 200000, 1500000},
+        {"counts read apart overtake the total", 2000000, 1500000, 600000, 0},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.desc);
+        fake_freebsd.page_count.value = r.pages;
+        fake_freebsd.free_count.value = r.free;
+        fake_freebsd.inactive_count.value = r.inactive;
+        stat_struct s;
+        stat_cleanup(&s);
+        stat_get_swap(&s);
+        EXPECT_EQ(s.mem.total, uint64_t{r.pages} * 4096);
+        EXPECT_EQ(s.mem.used, r.used_pages * 4096);
+    }
+}
+
+TEST_F(FreeBSDBackend, MissingPageCountLeavesMemoryZeroAndSwapWhole) {
+    struct row {
+        const char* desc;
+        fake_sysctl fake_freebsd_kernel::*missing;
+        const char* message;
+    } const rows[] = {
+        {"page count", &fake_freebsd_kernel::page_count,
+         "symbol vm.stats.vm.v_page_count not found: No such file or directory\n"},
+        {"free count", &fake_freebsd_kernel::free_count,
+         "symbol vm.stats.vm.v_free_count not found: No such file or directory\n"},
+        {"inactive count", &fake_freebsd_kernel::inactive_count,
+         "symbol vm.stats.vm.v_inactive_count not found: No such file or directory\n"},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.desc);
+        fake_freebsd = fake_freebsd_kernel{};
+        fake_freebsd.swap = {{"ad0s1b", 1000, 250}};
+        fake_freebsd.page_count.value = 1000;
+        fake_freebsd.free_count.value = 100;
+        fake_freebsd.inactive_count.value = 100;
+        (fake_freebsd.*r.missing).present = false;
+        stat_struct s;
+        stat_cleanup(&s);
+        testing::internal::CaptureStderr();
+        stat_get_swap(&s);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), r.message);
+        EXPECT_EQ(s.mem.total, 0u);
+        EXPECT_EQ(s.mem.used, 0u);
+        EXPECT_EQ(s.swap.total, 1000u * 4096);
+        EXPECT_EQ(s.swap.used, 250u * 4096);
+    }
+}
+
+}  // namespace
