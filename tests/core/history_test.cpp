@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -91,9 +92,13 @@ TEST_F(History, InvalidRingOrNullRecordChangesNothing) {
 TEST_F(History, ConcurrentReadersNeverSeeTornRecords) {
     std::atomic<bool> stop{false};
     std::atomic<long> torn{0}, reads{0};
+    // The writer goes on until both readers have walked the ring a few times
+    // while it was storing (bounded, in case a reader never gets to run).
+    std::atomic<int> walks{0};
     std::thread writer([&] {
-        for (int i = 1; i <= 20000; ++i) {
-            stat_struct r = record_with_load(i);
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        for (int i = 1; i <= 20000 || (walks < 8 && std::chrono::steady_clock::now() < until); ++i) {
+            stat_struct r = record_with_load(1 + i % 100000);
             history_put_data(2, &r);
         }
         stop = true;
@@ -110,6 +115,7 @@ TEST_F(History, ConcurrentReadersNeverSeeTornRecords) {
                     ++torn;
                 ++reads;
             }
+            ++walks;
         }
     };
     std::thread a(reader), b(reader);
@@ -117,6 +123,7 @@ TEST_F(History, ConcurrentReadersNeverSeeTornRecords) {
     a.join();
     b.join();
     EXPECT_EQ(torn.load(), 0);
+    EXPECT_GE(walks.load(), 8);
     EXPECT_GT(reads.load(), 0);
 }
 
