@@ -44,6 +44,21 @@ void signal_int(int /*signum*/) {
     _exit(0);
 }
 
+void* park(void*) {
+    for (;;) pause();
+    return nullptr;
+}
+
+// The first pthread_cancel of a process loads the unwinder, which allocates:
+// not something to do inside a signal handler that may have interrupted
+// malloc. Cancelling one throw-away thread here does that work up front.
+void prepare_cancellation() {
+    pthread_t t;
+    if (pthread_create(&t, nullptr, park, nullptr) != 0) return;
+    pthread_cancel(t);
+    pthread_join(t, nullptr);
+}
+
 void parse_command_line(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
@@ -70,6 +85,7 @@ void parse_command_line(int argc, char** argv) {
 int main(int argc, char** argv) {
     config_init();
     parse_command_line(argc, argv);
+    prepare_cancellation();
 
     struct sigaction sa {};
     sa.sa_handler = signal_int;
@@ -87,6 +103,7 @@ int main(int argc, char** argv) {
     if (pthread_create(&signal_tid, nullptr, signal_thread, nullptr) == 0) signal_started.store(true);
     sleep(1);
     httpd_init();
+    if (pthread_create(&httpd_tid, nullptr, httpd_thread, nullptr) == 0) httpd_started.store(true);
 
     for (;;) {
         std::fputs("i am here .... still waiting\r\n", stdout);

@@ -11,6 +11,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -29,7 +30,20 @@ std::string slurp(const std::string& path) {
     return s.str();
 }
 
-pid_t spawn(const std::vector<std::string>& args, const std::string& out, const std::string& err) {
+// Only async-signal-safe calls between fork and exec.
+void apply_limits(const std::vector<limit>& limits) {
+    for (int fd = 3; fd < 4096; ++fd) close(fd);
+    for (const limit& l : limits) {
+        rlimit r{};
+        if (getrlimit(l.resource, &r) != 0) _exit(127);
+        r.rlim_cur = l.value;
+        if (r.rlim_max != RLIM_INFINITY && r.rlim_max < l.value) r.rlim_cur = r.rlim_max;
+        if (setrlimit(l.resource, &r) != 0) _exit(127);
+    }
+}
+
+pid_t spawn(const std::vector<std::string>& args, const std::string& out, const std::string& err,
+            const std::vector<limit>* limits = nullptr) {
     pid_t pid = fork();
     if (pid != 0) return pid;
     int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -39,6 +53,7 @@ pid_t spawn(const std::vector<std::string>& args, const std::string& out, const 
     dup2(n, 0);
     dup2(o, 1);
     dup2(e, 2);
+    if (limits) apply_limits(*limits);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(KELP_BINARY));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -124,6 +139,46 @@ bool can_bind(int port) {
     return ok;
 }
 
+bool can_bind_on(const char* address, int port) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) return false;
+    int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    bool ok = inet_pton(AF_INET, address, &a.sin_addr) == 1 &&
+              bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(fd, 1) == 0;
+    close(fd);
+    return ok;
+}
+
+bool send_all(int fd, const std::string& data) {
+    size_t sent = 0;
+    while (sent < data.size()) {
+        ssize_t n = send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) return false;
+        sent += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::string read_to_close(int fd, int timeout_ms) {
+    std::string answer;
+    auto until = clock::now() + std::chrono::milliseconds(timeout_ms);
+    char buf[8192];
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - clock::now()).count();
+        if (left <= 0) break;
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(left)) != 1) break;
+        ssize_t n = recv(fd, buf, sizeof buf, 0);
+        if (n <= 0) break;
+        answer.append(buf, static_cast<size_t>(n));
+    }
+    return answer;
+}
+
 int connect_to(int port, int timeout_ms) {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
     if (fd < 0) return -1;
@@ -181,6 +236,17 @@ daemon::daemon(const std::string& extra_config, const std::vector<std::string>& 
     std::vector<std::string> args = {"-f", conf};
     args.insert(args.end(), extra_args.begin(), extra_args.end());
     pid = spawn(args, out_path, err_path);
+}
+
+daemon::daemon(const std::string& extra_config, const std::vector<std::string>& extra_args,
+               const std::vector<limit>& limits) {
+    port = free_port();
+    std::string conf = dir.write("Kelp.conf", "httpd.port " + std::to_string(port) + "\n" + extra_config);
+    out_path = dir.path + "/stdout";
+    err_path = dir.path + "/stderr";
+    std::vector<std::string> args = {"-f", conf};
+    args.insert(args.end(), extra_args.begin(), extra_args.end());
+    pid = spawn(args, out_path, err_path, &limits);
 }
 
 daemon::~daemon() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <sys/resource.h>
 #include <sys/types.h>
 #include <vector>
 
@@ -26,6 +27,12 @@ struct result {
 // Runs Kelp with the arguments to its end (at most timeout_ms) and collects its output.
 result run(const std::vector<std::string>& args, int timeout_ms = 10000);
 
+// A resource limit the child sets on itself before it becomes Kelp.
+struct limit {
+    int resource;  // RLIMIT_NOFILE, RLIMIT_AS, ...
+    rlim_t value;  // the new soft limit
+};
+
 // A Kelp child that keeps running until stopped.
 struct daemon {
     pid_t pid = -1;
@@ -36,6 +43,10 @@ struct daemon {
     // Starts Kelp with a configuration file that sets httpd.port to a free
     // loopback port and holds extra_config lines besides.
     explicit daemon(const std::string& extra_config = "", const std::vector<std::string>& extra_args = {});
+    // The same, with the limits applied; the child then inherits no descriptor
+    // but the three standard ones, so that descriptor limits count from there.
+    daemon(const std::string& extra_config, const std::vector<std::string>& extra_args,
+           const std::vector<limit>& limits);
     ~daemon();  // SIGKILL if still running
 
     bool wait_listening(int timeout_ms = 10000) const;
@@ -53,5 +64,11 @@ int connect_to(int port, int timeout_ms = 5000);
 std::string exchange(int port, const std::string& request, int timeout_ms = 10000);
 // Whether 127.0.0.1:port can be bound right now.
 bool can_bind(int port);
+// Whether address:port (an IPv4 address in dotted form) can be bound right now.
+bool can_bind_on(const char* address, int port);
+// Sends all of data on fd; false if the connection failed first.
+bool send_all(int fd, const std::string& data);
+// Reads fd to its close (bounded by timeout_ms); the descriptor stays open.
+std::string read_to_close(int fd, int timeout_ms = 10000);
 
 }  // namespace blackbox

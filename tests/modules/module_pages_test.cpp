@@ -1,0 +1,160 @@
+// The network-interface module's pages over scripted interfaces, and the
+// interval page that gathers every module's links.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "../web/page_text.h"
+#include "config/config.h"
+#include "core/history.h"
+#include "modules/modules.h"
+#include "web/httpd.h"
+
+namespace {
+
+using namespace page_text;
+
+// Applies configuration lines the way -f does, then builds the module list.
+void configure(const std::string& lines) {
+    config_init();
+    char path[] = "/tmp/kelp-pages-XXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    std::ofstream(path) << lines;
+    testing::internal::CaptureStderr();
+    config_read(path);
+    testing::internal::GetCapturedStderr();
+    std::remove(path);
+    history_init();
+    modules_register();
+}
+
+// Makes the newest one-second sample hold these interfaces, in this order.
+void newest_sample(const std::vector<const char*>& names) {
+    stat_struct s{};
+    for (const char* name : names) std::snprintf(s.netif[s.netif_count++].name, sizeof s.netif[0].name, "%s", name);
+    history_put_data(0, &s);
+}
+
+template <typename Write>
+std::string capture(Write write) {
+    FILE* f = tmpfile();
+    if (!f) return "no tmpfile";
+    write(f);
+    std::string text;
+    std::rewind(f);
+    char buf[4096];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
+    std::fclose(f);
+    return text;
+}
+
+std::string answer(const char* url, const char* param) {
+    return capture([&](FILE* f) {
+        if (modules_urlhandler(f, url, param) != 1) std::fputs("(not answered)", f);
+    });
+}
+
+std::string row(const std::string& as_url, const std::string& as_html) {
+    return "<a href=\"/MOD_NETIF/overview?" + as_url + "\">" + as_html + "</a><br>\r\n";
+}
+
+std::string links(int interval, const std::vector<const char*>& names) {
+    std::string s;
+    for (const char* name : names)
+        s += "<img src=\"/MOD_NETIF/grafinterval_" + std::to_string(interval) + "?" + name + "\"><hr>\r\n";
+    return s;
+}
+
+TEST(NetifPages, DefaultConfigurationHidesOnlyLoopback) {
+    configure("");
+    newest_sample({"em0", "lo0", "fxp1", "lo", "eth0.100"});
+    std::string shown = row("em0", "em0") + row("fxp1", "fxp1") + row("eth0.100", "eth0.100");
+    EXPECT_EQ(answer("/MOD_NETIF", "overview"), netif_list(shown));
+    EXPECT_EQ(answer("/MOD_NETIF/anything", "overviewXYZ"), netif_list(shown));
+    EXPECT_EQ(capture([](FILE* f) { modules_linkintervalgraf(f, 100); }),
+              "<img src=\"/MOD_LOAD?grafinterval_100\"><hr>\r\n" + links(100, {"em0", "fxp1", "eth0.100"}) +
+                  "<img src=\"/MOD_MEMSWAP/grafinterval_100\"><hr>\r\n");
+}
+
+TEST(NetifPages, ListAndLinksFollowTheNewestSampleOnly) {
+    configure("");
+    newest_sample({"em0", "fxp1"});
+    newest_sample({"fxp1", "wlan0"});
+    EXPECT_EQ(answer("/MOD_NETIF", "overview"), netif_list(row("fxp1", "fxp1") + row("wlan0", "wlan0")));
+    newest_sample({});
+    EXPECT_EQ(answer("/MOD_NETIF", "overview"), netif_list(""));
+}
+
+TEST(NetifPages, FallbackKeyAndOwnKeysDecideWhatIsShown) {
+    configure("module.netif.interface.enable 0\n"
+              "module.netif.interface.fxp1.enable 1\n"
+              "module.netif.interface.em1.enable 2\n"
+              "module.netif.interface.em2.enable abc\n"
+              "module.netif.interface.lo.enable -1\n");
+    newest_sample({"em0", "fxp1", "em1", "em2", "lo"});
+    EXPECT_EQ(answer("/MOD_NETIF", "overview"),
+              netif_list(row("fxp1", "fxp1") + row("em1", "em1") + row("lo", "lo")));
+    EXPECT_EQ(capture([](FILE* f) { modules_linkintervalgraf(f, 1); }),
+              "<img src=\"/MOD_LOAD?grafinterval_1\"><hr>\r\n" + links(1, {"fxp1", "em1", "lo"}) +
+                  "<img src=\"/MOD_MEMSWAP/grafinterval_1\"><hr>\r\n");
+
+    const std::string skipped = HTML + "Skip interface by configuration\r\n";
+    EXPECT_EQ(answer("/MOD_NETIF/overview", "em0"), skipped);
+    EXPECT_EQ(answer("/MOD_NETIF/overview", "em2"), skipped);
+    EXPECT_EQ(answer("/MOD_NETIF/overview", "fxp1"), netif_page("fxp1", "fxp1"));
+}
+
+TEST(NetifPages, InterfacePageNeedsANameThatCouldExist) {
+    configure("");
+    const std::string unknown = HTML + "Unknown interface\r\n";
+    const std::string longest(31, 'n');
+    struct {
+        const char* desc;
+        const char* param;
+        std::string expected;
+    } cases[] = {
+        {"no query", nullptr, unknown},
+        {"empty query", "", unknown},
+        {"a name that no sample has is still given its page", "em9", netif_page("em9", "em9")},
+        {"31 characters fit a record", longest.c_str(), netif_page(longest, longest)},
+        {"32 characters name no interface", "nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnX", unknown},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.desc);
+        EXPECT_EQ(answer("/MOD_NETIF/overview", c.param), c.expected);
+    }
+    EXPECT_EQ(answer("/MOD_NETIF/overviewX", "em0"), "(not answered)");
+    EXPECT_EQ(answer("/MOD_NETIF", nullptr), "(not answered)");
+}
+
+// Names reach the pages from the kernel as well as from requests.
+TEST(NetifPages, NamesFromTheSampleAreEscapedToo) {
+    configure("");
+    newest_sample({"a<b", "c&d\"e'"});
+    EXPECT_EQ(answer("/MOD_NETIF", "overview"),
+              netif_list(row("a%3Cb", "a&lt;b") + row("c%26d%22e%27", "c&amp;d&quot;e&#39;")));
+}
+
+TEST(IntervalPage, GathersEveryModuleInListOrder) {
+    configure("");
+    newest_sample({"em0", "lo", "fxp1"});
+    EXPECT_EQ(capture([](FILE* f) { print_interval(f, 10); }),
+              interval_page(10, "<img src=\"/MOD_LOAD?grafinterval_10\"><hr>\r\n" + links(10, {"em0", "fxp1"}) +
+                                    "<img src=\"/MOD_MEMSWAP/grafinterval_10\"><hr>\r\n"));
+}
+
+TEST(IntervalPage, NetworkModuleAloneWithNothingShownLeavesTheFrame) {
+    configure("module.load.enable 0\nmodule.memswap.enable 0\nmodule.netif.interface.enable 0\n");
+    newest_sample({"em0"});
+    EXPECT_EQ(capture([](FILE* f) { print_interval(f, 1); }), interval_page(1, ""));
+    EXPECT_EQ(capture([](FILE* f) { print_index_html(f); }), index_page(NETIF_PARAGRAPH));
+}
+
+}  // namespace

@@ -1,0 +1,241 @@
+// The server under load and under misbehaving clients, and where it listens.
+// Each slow case is a test of its own so that they can run side by side.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <netinet/in.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "blackbox.h"
+#include "page_text.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using clock_type = std::chrono::steady_clock;
+
+const char* const ALL_DISABLED = "module.load.enable 0\nmodule.netif.enable 0\nmodule.memswap.enable 0\n";
+const std::string INDEX = page_text::STATUS + page_text::index_page("");
+const std::string GET_INDEX = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+const std::string FULL = "detecting full server .... waiting ....\r\n";
+
+size_t count(const std::string& text, const std::string& needle) {
+    size_t n = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) ++n;
+    return n;
+}
+
+// Polls until pred holds or the time is up; whether it held.
+template <typename Pred>
+bool wait_until(Pred pred, std::chrono::milliseconds limit) {
+    auto until = clock_type::now() + limit;
+    while (clock_type::now() < until) {
+        if (pred()) return true;
+        std::this_thread::sleep_for(20ms);
+    }
+    return pred();
+}
+
+double seconds_since(clock_type::time_point t) {
+    return std::chrono::duration<double>(clock_type::now() - t).count();
+}
+
+// Connections that send nothing and keep a connection slot each.
+struct silent_clients {
+    std::vector<int> fds;
+    silent_clients(int port, int n) {
+        for (int i = 0; i < n; ++i) fds.push_back(blackbox::connect_to(port));
+    }
+    ~silent_clients() {
+        for (int fd : fds)
+            if (fd >= 0) close(fd);
+    }
+    bool all_connected() const {
+        for (int fd : fds)
+            if (fd < 0) return false;
+        return true;
+    }
+};
+
+TEST(FullServer, TwentySixthWaitsAndIsServedAsSoonAsASlotFrees) {
+    blackbox::daemon k(ALL_DISABLED);
+    ASSERT_TRUE(k.wait_listening()) << k.err();
+    silent_clients busy(k.port, 25);
+    ASSERT_TRUE(busy.all_connected());
+    int waiting = blackbox::connect_to(k.port);
+    ASSERT_GE(waiting, 0);
+    ASSERT_TRUE(blackbox::send_all(waiting, GET_INDEX));
+
+    // The message comes every 2 seconds while all slots stay busy.
+    ASSERT_TRUE(wait_until([&] { return count(k.out(), FULL) >= 1; }, 5s)) << k.out();
+    auto first = clock_type::now();
+    ASSERT_TRUE(wait_until([&] { return count(k.out(), FULL) >= 2; }, 4s)) << k.out();
+    double gap = seconds_since(first);
+    EXPECT_GT(gap, 1.5);
+    EXPECT_LT(gap, 2.8);
+
+    // Free one slot while the listener pauses: the waiting client is served
+    // well before the pause would have run out.
+    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(blackbox::send_all(busy.fds[0], GET_INDEX));
+    EXPECT_EQ(blackbox::read_to_close(busy.fds[0], 5000), INDEX);
+    auto freed = clock_type::now();
+    EXPECT_EQ(blackbox::read_to_close(waiting, 5000), INDEX);
+    EXPECT_LT(seconds_since(freed), 1.0) << "the pause did not end when the slot was freed";
+    close(waiting);
+
+    // While the 26th was being served the server was full once more; now a
+    // slot stays free and the message stops.
+    size_t messages = count(k.out(), FULL);
+    std::this_thread::sleep_for(2500ms);
+    EXPECT_EQ(count(k.out(), FULL), messages) << "a slot is free";
+}
+
+// More steady clients than slots: the listener takes each freed slot at once
+// instead of sleeping out its pause, and still reports a full server no more
+// than once per pause.
+TEST(FullServer, SteadyOverloadKeepsServingAndReportsAtItsOwnPace) {
+    blackbox::daemon k(ALL_DISABLED);
+    ASSERT_TRUE(k.wait_listening()) << k.err();
+    std::atomic<int> answered{0}, wrong{0};
+    auto stop = clock_type::now() + 3s;
+    std::vector<std::thread> clients;
+    for (int i = 0; i < 30; ++i)
+        clients.emplace_back([&] {
+            while (clock_type::now() < stop) (blackbox::exchange(k.port, GET_INDEX) == INDEX ? answered : wrong)++;
+        });
+    for (std::thread& c : clients) c.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_GE(answered.load(), 150) << "fewer than 50 answers a second";
+    EXPECT_LE(count(k.out(), FULL), 2u) << k.out();
+}
+
+// Without a time-out on the read these 25 would hold every slot for ever.
+TEST(FullServer, SilentClientsAreReleasedByTheTimeout) {
+    blackbox::daemon k(ALL_DISABLED);
+    ASSERT_TRUE(k.wait_listening()) << k.err();
+    silent_clients silent(k.port, 25);
+    ASSERT_TRUE(silent.all_connected());
+    ASSERT_TRUE(wait_until([&] { return count(k.out(), FULL) >= 1; }, 5s)) << k.out();
+
+    auto start = clock_type::now();
+    EXPECT_EQ(blackbox::exchange(k.port, GET_INDEX, 20000), INDEX);
+    double waited = seconds_since(start);
+    EXPECT_GT(waited, 7.0) << "served before the silent clients timed out";
+    EXPECT_LT(waited, 13.0);
+    for (int fd : silent.fds) EXPECT_EQ(blackbox::read_to_close(fd, 2000), "") << "closed without an answer";
+    EXPECT_EQ(count(k.err(), "Read on socket failed: "), 25u) << k.err();
+}
+
+// Closing with a zero linger time sends a reset instead of a FIN.
+void reset_close(int fd) {
+    linger l{1, 0};
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    close(fd);
+}
+
+TEST(Connections, ClientsThatResetBeforeTheAnswerDoNotEndTheDaemon) {
+    blackbox::daemon k;
+    ASSERT_TRUE(k.wait_listening()) << k.err();
+    for (int i = 0; i < 40; ++i) {
+        int fd = blackbox::connect_to(k.port);
+        ASSERT_GE(fd, 0) << "round " << i << "\n" << k.err();
+        ASSERT_TRUE(blackbox::send_all(fd, i % 2 ? GET_INDEX : "GET /MOD_LOAD?overview HTTP/1.1\r\n\r\n"));
+        reset_close(fd);
+    }
+    // Reset mid-answer: the first bytes have arrived, the rest has not.
+    for (int i = 0; i < 10; ++i) {
+        int fd = blackbox::connect_to(k.port);
+        ASSERT_GE(fd, 0);
+        ASSERT_TRUE(blackbox::send_all(fd, "GET /MOD_MEMSWAP/overview HTTP/1.1\r\n\r\n"));
+        char first;
+        EXPECT_EQ(recv(fd, &first, 1, 0), 1);
+        reset_close(fd);
+    }
+    std::string answer = blackbox::exchange(k.port, GET_INDEX);
+    EXPECT_EQ(answer.rfind(page_text::STATUS, 0), 0u) << answer << k.err();
+    EXPECT_EQ(k.interrupt(), 0) << "the daemon must still be running";
+}
+
+// Running out of descriptors costs the connections that cannot be accepted,
+// not the daemon, and the listener does not spin meanwhile.
+TEST(Accept, RunningOutOfDescriptorsIsReportedAndSurvived) {
+    // 0, 1, 2, the listening socket and six more.
+    blackbox::daemon k(ALL_DISABLED, {}, {{RLIMIT_NOFILE, 10}});
+    ASSERT_TRUE(k.wait_listening()) << k.err();
+    const std::string failed = "Could not accept a connection: Too many open files\n";
+    {
+        silent_clients many(k.port, 12);
+        ASSERT_TRUE(many.all_connected());
+        ASSERT_TRUE(wait_until([&] { return count(k.err(), failed) >= 1; }, 5s)) << k.err();
+        size_t before = count(k.err(), failed);
+        std::this_thread::sleep_for(1s);
+        size_t in_one_second = count(k.err(), failed) - before;
+        EXPECT_GE(in_one_second, 3u);
+        EXPECT_LE(in_one_second, 15u) << "about one attempt per 100 ms";
+    }
+    EXPECT_EQ(blackbox::exchange(k.port, GET_INDEX), INDEX) << k.err();
+    EXPECT_EQ(k.interrupt(), 0);
+}
+
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+#define KELP_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer) || __has_feature(address_sanitizer)
+#define KELP_SANITIZED 1
+#endif
+#endif
+
+// A connection thread that cannot start closes its connection and gives its
+// slot back; otherwise 25 such failures would leave the server full for ever.
+TEST(Threads, ConnectionThreadThatCannotStartFreesItsSlot) {
+#ifdef KELP_SANITIZED
+    GTEST_SKIP() << "sanitizers reserve address space beyond any small limit";
+#else
+    // Threads get 256 MB stacks; the address space holds the program and two
+    // of them (sampling and listener) but not a third.
+    const rlim_t mb = 1024 * 1024;
+    blackbox::daemon k(ALL_DISABLED, {}, {{RLIMIT_STACK, 256 * mb}, {RLIMIT_AS, 780 * mb}});
+    ASSERT_TRUE(k.wait_listening()) << k.err();
+    for (int i = 0; i < 30; ++i) EXPECT_EQ(blackbox::exchange(k.port, GET_INDEX, 5000), "") << "round " << i;
+    EXPECT_GE(count(k.err(), "Could not create connection thread: "), 30u) << k.err();
+    EXPECT_EQ(count(k.out(), FULL), 0u);
+    EXPECT_EQ(k.interrupt(), 0);
+#endif
+}
+
+TEST(Host, LoopbackAddressKeepsTheServerOffOtherAddresses) {
+    for (const char* host : {"127.0.0.1", "localhost"}) {
+        SCOPED_TRACE(host);
+        blackbox::daemon k(ALL_DISABLED + std::string("httpd.host ") + host + "\n");
+        ASSERT_TRUE(k.wait_listening()) << k.err();
+        EXPECT_EQ(blackbox::exchange(k.port, GET_INDEX), INDEX);
+        // 127.0.0.2 is this machine too; a wildcard listener would hold it.
+        EXPECT_TRUE(blackbox::can_bind_on("127.0.0.2", k.port));
+    }
+    for (const char* host : {"ANY", "any"}) {
+        SCOPED_TRACE(host);
+        blackbox::daemon k(ALL_DISABLED + std::string("httpd.host ") + host + "\n");
+        ASSERT_TRUE(k.wait_listening()) << k.err();
+        EXPECT_FALSE(blackbox::can_bind_on("127.0.0.2", k.port));
+    }
+}
+
+TEST(Host, UnresolvableHostEndsStartupWithStatusOne) {
+    blackbox::scratch_dir d;
+    // A name with an empty label is refused before any query is sent, and
+    // nothing under .invalid resolves anyway.
+    std::string conf = d.write("k.conf", "httpd.port " + std::to_string(blackbox::free_port()) +
+                                             "\nhttpd.host kelp..invalid\n");
+    auto r = blackbox::run({"-f", conf}, 20000);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Could not resolve httpd.host: "), std::string::npos) << r.err;
+}
+
+}  // namespace
