@@ -114,7 +114,14 @@ void parse_line(const char* line, int lineno, const char* file) {
 }  // namespace
 
 void config_init() {
-    dynproperty = nullptr;
+    // The list owns its nodes and texts; emptying it frees them.
+    while (dynproperty) {
+        dynpropertiestruct* next = dynproperty->next;
+        std::free(const_cast<char*>(dynproperty->property.property));
+        std::free(const_cast<char*>(dynproperty->property.value));
+        std::free(dynproperty);
+        dynproperty = next;
+    }
     dynproperty_tail = &dynproperty;
 }
 

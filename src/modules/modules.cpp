@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "config/config.h"
@@ -31,6 +32,11 @@ int modules_enabled(const char* key) {
 }
 
 void modules_register() {
+    // Registering again (tests do, once per configuration) replaces the list.
+    while (root) {
+        std::unique_ptr<modulestruct> gone(root);
+        root = gone->next;
+    }
     root = createstruct();
     mod_load_register(root);
     root->next = createstruct();

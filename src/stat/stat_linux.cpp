@@ -76,6 +76,8 @@ bool parse_netdev_line(const char* line, const char* end, stat_netif* slot) {
     while (name_end > name && is_space(name_end[-1])) --name_end;
     auto name_len = static_cast<size_t>(name_end - name);
     if (name_len == 0 || name_len >= sizeof slot->name) return false;
+    // A NUL would cut the stored name short, or leave it empty: an unused slot.
+    if (std::memchr(name, '\0', name_len)) return false;
 
     uint64_t f[16];
     const char* p = colon + 1;
