@@ -104,12 +104,7 @@ void linkintervalgraf(FILE* out, int interval) {
 }  // namespace
 
 void mod_load_register(modulestruct* mod) {
-    mod->active = modules_enabled("module.load.enable");
-    mod->init = init;
-    mod->interval = interval;
-    mod->avg = avg;
-    mod->urlhandler = urlhandler;
-    mod->mainindexhtml = mainindexhtml;
-    mod->linkintervalgraf = linkintervalgraf;
-    std::snprintf(mod->name, sizeof mod->name, "%s", "MOD_LOAD");
+    modules_describe(mod, "MOD_LOAD", "module.load.enable",
+                     {.init = init, .interval = interval, .avg = avg, .urlhandler = urlhandler,
+                      .mainindexhtml = mainindexhtml, .linkintervalgraf = linkintervalgraf});
 }

@@ -150,12 +150,7 @@ void linkintervalgraf(FILE* out, int interval) {
 }  // namespace
 
 void mod_memswap_register(modulestruct* mod) {
-    mod->active = modules_enabled("module.memswap.enable");
-    mod->init = init;
-    mod->interval = interval;
-    mod->avg = avg;
-    mod->urlhandler = urlhandler;
-    mod->mainindexhtml = mainindexhtml;
-    mod->linkintervalgraf = linkintervalgraf;
-    std::snprintf(mod->name, sizeof mod->name, "%s", "MOD_MEMSWAP");
+    modules_describe(mod, "MOD_MEMSWAP", "module.memswap.enable",
+                     {.init = init, .interval = interval, .avg = avg, .urlhandler = urlhandler,
+                      .mainindexhtml = mainindexhtml, .linkintervalgraf = linkintervalgraf});
 }

@@ -235,12 +235,7 @@ void linkintervalgraf(FILE* out, int interval) {
 }  // namespace
 
 void mod_netif_register(modulestruct* mod) {
-    mod->active = modules_enabled("module.netif.enable");
-    mod->init = init;
-    mod->interval = interval;
-    mod->avg = avg;
-    mod->urlhandler = urlhandler;
-    mod->mainindexhtml = mainindexhtml;
-    mod->linkintervalgraf = linkintervalgraf;
-    std::snprintf(mod->name, sizeof mod->name, "%s", "MOD_NETIF");
+    modules_describe(mod, "MOD_NETIF", "module.netif.enable",
+                     {.init = init, .interval = interval, .avg = avg, .urlhandler = urlhandler,
+                      .mainindexhtml = mainindexhtml, .linkintervalgraf = linkintervalgraf});
 }

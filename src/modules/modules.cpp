@@ -31,6 +31,17 @@ int modules_enabled(const char* key) {
     return config_atoi(v);
 }
 
+void modules_describe(modulestruct* mod, const char* name, const char* enable_key, const modulestruct& callbacks) {
+    mod->active = modules_enabled(enable_key);
+    mod->init = callbacks.init;
+    mod->interval = callbacks.interval;
+    mod->avg = callbacks.avg;
+    mod->urlhandler = callbacks.urlhandler;
+    mod->mainindexhtml = callbacks.mainindexhtml;
+    mod->linkintervalgraf = callbacks.linkintervalgraf;
+    std::snprintf(mod->name, sizeof mod->name, "%s", name);
+}
+
 void modules_register() {
     // Registering again (tests do, once per configuration) replaces the list.
     while (root) {

@@ -32,3 +32,7 @@ void mod_memswap_register(modulestruct* mod);
 // The enable rule every module applies to its key: set and not empty, then the
 // decimal value decides; absent or empty disables.
 int modules_enabled(const char* key);
+
+// What every registration function does: the enable flag from its key, the
+// six callbacks and the name. next is left to the registry.
+void modules_describe(modulestruct* mod, const char* name, const char* enable_key, const modulestruct& callbacks);
