@@ -31,7 +31,7 @@ int modules_enabled(const char* key) {
     return config_atoi(v);
 }
 
-void modules_describe(modulestruct* mod, const char* name, const char* enable_key, const modulestruct& callbacks) {
+void modules_describe(modulestruct* mod, const char* name, const char* enable_key, const module_callbacks& callbacks) {
     mod->active = modules_enabled(enable_key);
     mod->init = callbacks.init;
     mod->interval = callbacks.interval;

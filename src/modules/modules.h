@@ -33,6 +33,16 @@ void mod_memswap_register(modulestruct* mod);
 // decimal value decides; absent or empty disables.
 int modules_enabled(const char* key);
 
+// The six callbacks of one module, as its registration function hands them over.
+struct module_callbacks {
+    void (*init)();
+    void (*interval)(stat_struct* put_in_this);
+    void (*avg)(stat_struct* put_in_this, stat_struct** list, int elements);
+    int (*urlhandler)(FILE* out, const char* url, const char* param);
+    void (*mainindexhtml)(FILE* out);
+    void (*linkintervalgraf)(FILE* out, int interval);
+};
+
 // What every registration function does: the enable flag from its key, the
 // six callbacks and the name. next is left to the registry.
-void modules_describe(modulestruct* mod, const char* name, const char* enable_key, const modulestruct& callbacks);
+void modules_describe(modulestruct* mod, const char* name, const char* enable_key, const module_callbacks& callbacks);
