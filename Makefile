@@ -3,8 +3,12 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 DEB_PACKAGES := g++ make cmake pkg-config libgd-dev libgtest-dev
+# Only for the checks of the manual page, the unit and the package (make test,
+# make package) and for the browser test; `make run` does without them.
+ADMIN_DEB_PACKAGES := groff-base systemd dpkg-dev python3
+BROWSER_DEB_PACKAGES := chromium python3
 
-.PHONY: all deps build run test clean
+.PHONY: all deps build run test clean deps-admin deps-browser install package test-browser
 
 all: build
 
@@ -39,3 +43,26 @@ test: build
 
 clean:
 	rm -rf $(BUILD)
+
+# The checks that `make test` runs on the manual page, the unit and the
+# package need their tools; the same mechanism as deps installs them.
+test: deps-admin
+
+deps-admin:
+	@$(MAKE) --no-print-directory deps DEB_PACKAGES="$(ADMIN_DEB_PACKAGES)"
+
+deps-browser:
+	@$(MAKE) --no-print-directory deps DEB_PACKAGES="$(BROWSER_DEB_PACKAGES)"
+
+# make install [DESTDIR=/abs/stage] [PREFIX=/usr/local]: an existing
+# /etc/orn/Kelp.conf (below DESTDIR) is never replaced.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD)$(if $(PREFIX), --prefix "$(PREFIX)")
+
+# The Debian package, written into $(BUILD).
+package: deps-admin build
+	cd $(BUILD) && cpack -G DEB
+
+# Kelp in headless Chromium on a loopback port; screenshots in $(BUILD)/browser.
+test-browser: build deps-browser
+	python3 tests/admin/browser_test.py --kelp $(BUILD)/Kelp --out $(BUILD)/browser

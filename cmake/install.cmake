@@ -1,0 +1,92 @@
+# Installation layout and the Debian package.
+#
+#   <prefix>/sbin/Kelp
+#   <prefix>/share/man/man8/Kelp.8
+#   <prefix>/share/doc/kelp/Kelp.conf.example
+#   <prefix>/lib/systemd/system/kelp.service
+#   /etc/orn/Kelp.conf            only if there is none yet
+#
+# The prefix is /usr/local for `make install` and /usr for the package. The
+# unit and the manual page name the daemon's own paths, so both are written
+# for the prefix in force when installing (cmake --install --prefix and CPack
+# change it after configuration), not for the one configured.
+
+set(KELP_UNIT_TEMPLATE ${CMAKE_SOURCE_DIR}/packaging/kelp.service.in)
+set(KELP_MANPAGE ${CMAKE_SOURCE_DIR}/doc/Kelp.8)
+set(KELP_CONF_EXAMPLE ${CMAKE_SOURCE_DIR}/packaging/Kelp.conf.example)
+set(KELP_CONF_DIR /etc/orn)
+
+# The unit for the configured prefix, for reading and checking in the build
+# tree.
+set(KELP_SBINDIR ${CMAKE_INSTALL_PREFIX}/sbin)
+configure_file(${KELP_UNIT_TEMPLATE} ${CMAKE_BINARY_DIR}/packaging/kelp.service @ONLY)
+
+install(TARGETS Kelp RUNTIME DESTINATION sbin)
+install(FILES ${KELP_CONF_EXAMPLE} DESTINATION share/doc/kelp)
+
+# The manual page is written for the default prefix /usr/local; another
+# prefix is substituted into it. Files are staged below the build tree, one
+# directory per prefix, so that two installs at once cannot mix them.
+install(CODE "
+  string(MAKE_C_IDENTIFIER \"\${CMAKE_INSTALL_PREFIX}\" kelp_stage)
+  set(kelp_stage \"${CMAKE_BINARY_DIR}/packaging/stage/\${kelp_stage}\")
+  set(KELP_SBINDIR \"\${CMAKE_INSTALL_PREFIX}/sbin\")
+  configure_file(\"${KELP_UNIT_TEMPLATE}\" \"\${kelp_stage}/kelp.service\" @ONLY)
+  file(READ \"${KELP_MANPAGE}\" kelp_man)
+  if(NOT CMAKE_INSTALL_PREFIX STREQUAL \"/usr/local\")
+    string(REPLACE \"/usr/local\" \"\${CMAKE_INSTALL_PREFIX}\" kelp_man \"\${kelp_man}\")
+  endif()
+  file(CONFIGURE OUTPUT \"\${kelp_stage}/Kelp.8\" CONTENT \"\${kelp_man}\" @ONLY)
+  file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/system\" TYPE FILE
+       PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
+       FILES \"\${kelp_stage}/kelp.service\")
+  file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/share/man/man8\" TYPE FILE
+       PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
+       FILES \"\${kelp_stage}/Kelp.8\")
+")
+
+# An administrator's configuration is never replaced: the example becomes
+# /etc/orn/Kelp.conf only where there is no such file (or link) yet. DESTDIR
+# is honoured by file(INSTALL) and must be honoured by the test as well.
+install(CODE "
+  set(kelp_conf \"\$ENV{DESTDIR}${KELP_CONF_DIR}/Kelp.conf\")
+  if(EXISTS \"\${kelp_conf}\" OR IS_SYMLINK \"\${kelp_conf}\")
+    message(STATUS \"Keeping: \${kelp_conf}\")
+  else()
+    file(INSTALL DESTINATION \"${KELP_CONF_DIR}\" TYPE FILE RENAME Kelp.conf
+         PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
+         FILES \"${KELP_CONF_EXAMPLE}\")
+  endif()
+")
+
+# --- Debian package (make package, or cpack in the build tree) --------------
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME kelp)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "Kelp maintainers <kelp@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "small system-statistics daemon with a web front end")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Kelp samples load, network-interface traffic and memory and swap use once a second and serves HTML pages and PNG graphs of them from an HTTP server of its own.")
+# Install with DESTDIR, so that CMAKE_INSTALL_PREFIX is /usr while the files
+# are staged: the unit and the manual page must name /usr, not the stage.
+set(CPACK_SET_DESTDIR ON)
+set(CPACK_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION admin)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+find_program(KELP_DPKG_SHLIBDEPS dpkg-shlibdeps)
+if(KELP_DPKG_SHLIBDEPS)
+  # libgd3, libc6, libstdc++6 and the like, with the versions the build needs.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+else()
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgd3")
+endif()
+# dpkg keeps an administrator's edits of the configuration across upgrades
+# and removals.
+file(WRITE ${CMAKE_BINARY_DIR}/packaging/conffiles "${KELP_CONF_DIR}/Kelp.conf\n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/packaging/conffiles)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+include(CPack)

@@ -1,0 +1,521 @@
+#!/usr/bin/env python3
+"""Kelp in a real browser.
+
+Starts Kelp on a free loopback port and headless Chromium beside it, opens
+the main index page and follows every link from page to page. In each page
+it checks, through the DevTools protocol, that every image has loaded as a
+500 x 150 picture and that every link leads to the page it names: Kelp
+answers any path it does not know with the main index page and a hidden or
+unknown interface with a line of text, so a link that lands there is broken.
+Screenshots of the main index page and of /interval.html?1 are saved.
+
+    browser_test.py --kelp BUILD/Kelp --out BUILD/browser [--chromium PATH]
+
+Everything runs against 127.0.0.1, every wait is bounded, and Kelp and
+Chromium are stopped by their process ids.
+"""
+
+import argparse
+import base64
+import ctypes
+import hashlib
+import json
+import os
+import shutil
+import signal
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import urllib.parse
+import urllib.request
+
+GRAPH_SIZE = (500, 150)
+MAX_PAGES = 60
+WIDTH = 1024
+
+# Plain-text answers that stand in for a page or a picture.
+STAND_INS = ("Unknown interface", "Skip interface by configuration", "please wait")
+
+
+class Failure(Exception):
+    pass
+
+
+class Deadline:
+    def __init__(self, seconds):
+        self.end = time.monotonic() + seconds
+
+    def left(self, at_most=None):
+        left = self.end - time.monotonic()
+        if left <= 0:
+            raise Failure("the browser test ran out of time")
+        return left if at_most is None else min(left, at_most)
+
+
+def log(msg):
+    print(msg, flush=True)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def http_get(port, path, timeout=10):
+    """One GET to Kelp, read to the close; (header lines, body)."""
+    with socket.create_connection(("127.0.0.1", port), timeout=timeout) as s:
+        s.sendall(f"GET {path} HTTP/1.0\r\nHost: 127.0.0.1:{port}\r\n\r\n".encode())
+        data = b""
+        while True:
+            chunk = s.recv(65536)
+            if not chunk:
+                break
+            data += chunk
+    head, _, body = data.partition(b"\r\n\r\n")
+    return head.decode("latin-1").split("\r\n"), body
+
+
+def png_size(data):
+    if data[:8] != b"\x89PNG\r\n\x1a\n" or data[12:16] != b"IHDR":
+        return None
+    return struct.unpack(">II", data[16:24])
+
+
+# --- a small DevTools protocol client over a WebSocket ------------------------
+
+class DevTools:
+    def __init__(self, ws_url, deadline):
+        self.deadline = deadline
+        u = urllib.parse.urlparse(ws_url)
+        self.sock = socket.create_connection((u.hostname, u.port), timeout=10)
+        key = base64.b64encode(os.urandom(16)).decode()
+        self.sock.sendall((f"GET {u.path} HTTP/1.1\r\nHost: {u.hostname}:{u.port}\r\n"
+                           "Upgrade: websocket\r\nConnection: Upgrade\r\n"
+                           f"Sec-WebSocket-Key: {key}\r\nSec-WebSocket-Version: 13\r\n\r\n").encode())
+        self.buf = b""
+        while b"\r\n\r\n" not in self.buf:
+            chunk = self.sock.recv(4096)
+            if not chunk:
+                raise Failure("the browser closed the DevTools connection during the handshake")
+            self.buf += chunk
+        head, _, self.buf = self.buf.partition(b"\r\n\r\n")
+        accept = base64.b64encode(hashlib.sha1((key + "258EAFA5-E914-47DA-95CA-C5AB0DC85B11").encode()).digest())
+        if not head.startswith(b"HTTP/1.1 101") or accept not in head:
+            raise Failure(f"DevTools handshake refused: {head[:200]!r}")
+        self.next_id = 0
+        self.events = []
+
+    def _read(self, n):
+        while len(self.buf) < n:
+            self.sock.settimeout(self.deadline.left(30))
+            chunk = self.sock.recv(1 << 20)
+            if not chunk:
+                raise Failure("the browser closed the DevTools connection")
+            self.buf += chunk
+        data, self.buf = self.buf[:n], self.buf[n:]
+        return data
+
+    def _send_frame(self, opcode, payload):
+        mask = os.urandom(4)
+        n = len(payload)
+        if n < 126:
+            head = struct.pack("!BB", 0x80 | opcode, 0x80 | n)
+        elif n < 1 << 16:
+            head = struct.pack("!BBH", 0x80 | opcode, 0x80 | 126, n)
+        else:
+            head = struct.pack("!BBQ", 0x80 | opcode, 0x80 | 127, n)
+        masked = bytes(b ^ mask[i % 4] for i, b in enumerate(payload))
+        self.sock.sendall(head + mask + masked)
+
+    def _message(self):
+        parts = []
+        while True:
+            b0, b1 = self._read(2)
+            n = b1 & 0x7F
+            if n == 126:
+                n = struct.unpack("!H", self._read(2))[0]
+            elif n == 127:
+                n = struct.unpack("!Q", self._read(8))[0]
+            mask = self._read(4) if b1 & 0x80 else None
+            payload = self._read(n)
+            if mask:
+                payload = bytes(b ^ mask[i % 4] for i, b in enumerate(payload))
+            opcode = b0 & 0x0F
+            if opcode == 0x9:
+                self._send_frame(0xA, payload)
+                continue
+            if opcode == 0x8:
+                raise Failure("the browser closed the DevTools connection")
+            if opcode in (0x0, 0x1, 0x2):
+                parts.append(payload)
+                if b0 & 0x80:
+                    return json.loads(b"".join(parts))
+
+    def call(self, method, **params):
+        self.next_id += 1
+        my_id = self.next_id
+        self._send_frame(0x1, json.dumps({"id": my_id, "method": method, "params": params}).encode())
+        while True:
+            msg = self._message()
+            if msg.get("id") == my_id:
+                if "error" in msg:
+                    raise Failure(f"{method}: {msg['error']}")
+                return msg.get("result", {})
+            if "method" in msg:
+                self.events.append(msg)
+
+    def wait_event(self, method, matches=lambda params: True, seconds=30):
+        limit = time.monotonic() + self.deadline.left(seconds)
+        while True:
+            for i, ev in enumerate(self.events):
+                if ev["method"] == method and matches(ev["params"]):
+                    return self.events.pop(i)["params"]
+            if time.monotonic() > limit:
+                raise Failure(f"no {method} within {seconds} s")
+            msg = self._message()
+            if "method" in msg:
+                self.events.append(msg)
+
+    def close(self):
+        try:
+            self.sock.close()
+        except OSError:
+            pass
+
+
+# --- processes ----------------------------------------------------------------
+
+def start_kelp(kelp, work, deadline):
+    port = free_port()
+    conf = os.path.join(work, "Kelp.conf")
+    with open(conf, "w") as f:
+        # Loopback shown, so that there is an interface to follow even in a
+        # network namespace that has no other.
+        f.write(f"httpd.host\t127.0.0.1\nhttpd.port\t{port}\nmodule.netif.interface.lo.enable\t1\n")
+    out = open(os.path.join(work, "kelp.out"), "wb")
+    err = open(os.path.join(work, "kelp.err"), "wb")
+    proc = subprocess.Popen([kelp, "-f", conf], stdout=out, stderr=err, stdin=subprocess.DEVNULL)
+    limit = time.monotonic() + deadline.left(30)
+    while True:
+        if proc.poll() is not None:
+            raise Failure(f"Kelp ended at start-up with status {proc.returncode}: {read(err.name)}")
+        try:
+            head, _ = http_get(port, "/", timeout=2)
+            if head and head[0] == "HTTP/1.1 200 OK":
+                return proc, port
+        except OSError:
+            pass
+        if time.monotonic() > limit:
+            raise Failure(f"Kelp did not answer on port {port} within 30 s")
+        time.sleep(0.5)
+
+
+def read(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read().decode("utf-8", "replace")
+    except OSError:
+        return ""
+
+
+def find_chromium(given):
+    for name in ([given] if given else ["chromium", "chromium-browser", "google-chrome"]):
+        path = shutil.which(name) if name else None
+        if path:
+            return path
+    raise Failure("Chromium not found; `make test-browser` installs Debian's chromium")
+
+
+def start_chromium(chromium, work, deadline):
+    profile = os.path.join(work, "profile")
+    os.makedirs(profile)
+    args = [chromium, "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+            "--disable-background-networking", "--disable-component-update", "--disable-sync",
+            "--disable-dev-shm-usage", f"--user-data-dir={profile}", "--remote-debugging-port=0",
+            "--remote-debugging-address=127.0.0.1", f"--window-size={WIDTH},768", "about:blank"]
+    log_file = open(os.path.join(work, "chromium.log"), "wb")
+    # A session of its own: its helper processes then share its process
+    # group, and stopping that group stops exactly what was started here.
+    proc = subprocess.Popen(args, stdout=log_file, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
+                            start_new_session=True)
+    active = os.path.join(profile, "DevToolsActivePort")
+    limit = time.monotonic() + deadline.left(60)
+    while True:
+        if proc.poll() is not None:
+            raise Failure(f"Chromium ended with {proc.returncode}: {read(log_file.name)[-2000:]}")
+        if os.path.exists(active):
+            lines = read(active).split()
+            if lines and lines[0].isdigit():
+                port = int(lines[0])
+                break
+        if time.monotonic() > limit:
+            raise Failure("Chromium did not open its DevTools port within 60 s")
+        time.sleep(0.2)
+    with urllib.request.urlopen(f"http://127.0.0.1:{port}/json/list", timeout=10) as r:
+        targets = json.load(r)
+    pages = [t for t in targets if t.get("type") == "page"]
+    if not pages:
+        req = urllib.request.Request(f"http://127.0.0.1:{port}/json/new?about:blank", method="PUT")
+        with urllib.request.urlopen(req, timeout=10) as r:
+            pages = [json.load(r)]
+    return proc, DevTools(pages[0]["webSocketDebuggerUrl"], deadline)
+
+
+def adopt_orphans():
+    """Chromium's helpers outlive the browser process by a moment; as a
+    subreaper this process inherits them and can reap them, instead of
+    leaving zombies to an init that may not reap."""
+    try:
+        ctypes.CDLL(None, use_errno=True).prctl(36, 1, 0, 0, 0)  # PR_SET_CHILD_SUBREAPER
+    except (OSError, AttributeError):
+        pass
+
+
+def reap_orphans(seconds):
+    """Waits for the adopted helpers; call only when Kelp has been waited for."""
+    limit = time.monotonic() + seconds
+    while time.monotonic() < limit:
+        try:
+            pid, _ = os.waitpid(-1, os.WNOHANG)
+        except ChildProcessError:
+            return
+        if pid == 0:
+            time.sleep(0.1)
+
+
+def stop(proc, sig, seconds, group=False):
+    """Sends sig to proc (or to the process group it leads) and waits; kills
+    it if it does not end in time. Returns its exit status."""
+    def send(s):
+        try:
+            os.killpg(proc.pid, s) if group else proc.send_signal(s)
+        except ProcessLookupError:
+            pass
+
+    if proc.poll() is None:
+        send(sig)
+        try:
+            proc.wait(timeout=seconds)
+        except subprocess.TimeoutExpired:
+            send(signal.SIGKILL)
+            proc.wait()
+    if group:
+        # Helpers that outlived their leader. The group id cannot have been
+        # handed to anyone else while a member of the group is alive.
+        send(signal.SIGKILL)
+    return proc.returncode
+
+
+# --- the pages ----------------------------------------------------------------
+
+PAGE_FACTS = """(() => JSON.stringify({
+  title: document.title,
+  text: document.body ? document.body.innerText : document.documentElement.innerText,
+  images: Array.from(document.images, i => ({src: i.src, complete: i.complete,
+                                              width: i.naturalWidth, height: i.naturalHeight})),
+  links: Array.from(document.links, a => ({href: a.href, text: a.textContent.trim()}))
+}))()"""
+
+
+def open_page(dt, url):
+    """Navigates and waits for the load event; returns the HTTP status and
+    MIME type of the document and the facts gathered in the page."""
+    dt.events.clear()
+    nav = dt.call("Page.navigate", url=url)
+    if nav.get("errorText"):
+        raise Failure(f"{url}: {nav['errorText']}")
+    loader = nav.get("loaderId")
+    response = dt.wait_event("Network.responseReceived",
+                             lambda p: p.get("loaderId") == loader and p.get("type") == "Document")["response"]
+    dt.wait_event("Page.loadEventFired")
+    facts = json.loads(dt.call("Runtime.evaluate", expression=PAGE_FACTS, returnByValue=True)["result"]["value"])
+    return response["status"], response.get("mimeType", ""), facts
+
+
+def is_index(path_and_query):
+    return path_and_query in ("/", "/index.html")
+
+
+def check_page(url, status, mime, facts, version):
+    problems = []
+    path = urllib.parse.urlsplit(url)
+    target = path.path + (f"?{path.query}" if path.query else "")
+    if status != 200 or mime != "text/html":
+        problems.append(f"answered {status} {mime}")
+    if not facts["title"].endswith(f" - Kelp {version}"):
+        problems.append(f"has no Kelp page title ({facts['title']!r})")
+    if not is_index(target) and facts["title"].startswith("Main Index"):
+        problems.append("fell through to the main index page: nothing answers this address")
+    for text in STAND_INS:
+        if facts["text"].strip().startswith(text):
+            problems.append(f"is the stand-in text {text!r}")
+    for img in facts["images"]:
+        size = (img["width"], img["height"])
+        if not img["complete"] or size != GRAPH_SIZE:
+            problems.append(f"image {img['src']} loaded as {size[0]}x{size[1]}, not 500x150")
+    return problems
+
+
+def screenshot(dt, path):
+    metrics = dt.call("Page.getLayoutMetrics")
+    size = metrics.get("cssContentSize") or metrics["contentSize"]
+    height = max(1, int(size["height"] + 0.999))
+    shot = dt.call("Page.captureScreenshot", format="png", captureBeyondViewport=True,
+                   clip={"x": 0, "y": 0, "width": WIDTH, "height": height, "scale": 1})
+    data = base64.b64decode(shot["data"])
+    if png_size(data) is None:
+        raise Failure(f"the screenshot for {path} is not a PNG")
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+    return png_size(data)
+
+
+def wait_for_rings(port, deadline):
+    """Kelp's ten- and hundred-second rings get their first entry 10 and 100
+    seconds after start; until then an interface's graph of such a ring is
+    the text "please wait". Waits for the graphs of every listed interface."""
+    head, body = http_get(port, "/MOD_NETIF?overview")
+    names = [part.split('"', 1)[0] for part in body.decode("latin-1").split('href="/MOD_NETIF/overview?')[1:]]
+    if not names:
+        raise Failure("the interface list of /MOD_NETIF?overview is empty although loopback is enabled")
+    log(f"interfaces: {', '.join(names)}; waiting for their 100-second graphs (about 100 s after start)")
+    limit = time.monotonic() + deadline.left(150)
+    for name in names:
+        while True:
+            head, body = http_get(port, f"/MOD_NETIF/grafinterval_100?{urllib.parse.quote(name)}")
+            if "Content-type: image/png" in head and png_size(body) == GRAPH_SIZE:
+                break
+            if time.monotonic() > limit:
+                raise Failure(f"the 100-second graph of {name} is still {body[:40]!r} after 150 s")
+            time.sleep(2)
+
+
+def crawl(dt, port, version, out_dir):
+    origin = f"http://127.0.0.1:{port}"
+    start = origin + "/"
+    queue, seen = [start], {start}
+    visited, failures, foreign, shots = 0, [], set(), {}
+    kinds = {"interval": 0, "overview": 0, "images": 0, "links": 0}
+    while queue:
+        url = queue.pop(0)
+        visited += 1
+        if visited > MAX_PAGES:
+            raise Failure(f"more than {MAX_PAGES} pages reachable; the links go round in circles")
+        status, mime, facts = open_page(dt, url)
+        problems = check_page(url, status, mime, facts, version)
+        target = url[len(origin):]
+        if target.startswith("/interval.html"):
+            kinds["interval"] += 1
+        elif "overview" in target:
+            kinds["overview"] += 1
+        kinds["images"] += len(facts["images"])
+        kinds["links"] += len(facts["links"])
+        log(f"  {target}: {facts['title']!r}, {len(facts['images'])} images, {len(facts['links'])} links"
+            + (f" -- {'; '.join(problems)}" if problems else ""))
+        failures += [f"{target} {p}" for p in problems]
+        if target == "/":
+            shots["index"] = screenshot(dt, os.path.join(out_dir, "index.png"))
+        elif target == "/interval.html?1":
+            shots["interval1"] = screenshot(dt, os.path.join(out_dir, "interval1.png"))
+        for link in facts["links"]:
+            href = urllib.parse.urldefrag(link["href"])[0]
+            if not href.startswith(origin + "/"):
+                foreign.add(href)
+            elif href not in seen:
+                seen.add(href)
+                queue.append(href)
+    return visited, kinds, failures, foreign, shots
+
+
+def main():
+    p = argparse.ArgumentParser()
+    p.add_argument("--kelp", required=True)
+    p.add_argument("--out", required=True)
+    p.add_argument("--chromium")
+    p.add_argument("--time-limit", type=float, default=360)
+    a = p.parse_args()
+    deadline = Deadline(a.time_limit)
+    kelp_bin = os.path.abspath(a.kelp)
+    out_dir = os.path.abspath(a.out)
+    for name in ("index.png", "interval1.png"):
+        if os.path.exists(os.path.join(out_dir, name)):
+            os.remove(os.path.join(out_dir, name))
+
+    kelp = chromium = dt = None
+    work = tempfile.mkdtemp(prefix="kelp-browser-")
+    adopt_orphans()
+    ok = False
+    try:
+        version = subprocess.run([kelp_bin, "-pdc"], capture_output=True, timeout=10).stdout.split(b"\t")[1].decode()
+        chromium_bin = find_chromium(a.chromium)
+        kelp, port = start_kelp(kelp_bin, work, deadline)
+        log(f"Kelp {version} (pid {kelp.pid}) answers on 127.0.0.1:{port}")
+        wait_for_rings(port, deadline)
+        chromium, dt = start_chromium(chromium_bin, work, deadline)
+        log(f"Chromium (pid {chromium.pid}) is ready")
+        dt.call("Page.enable")
+        dt.call("Network.enable")
+        dt.call("Runtime.enable")
+        dt.call("Emulation.setDeviceMetricsOverride", width=WIDTH, height=768, deviceScaleFactor=1, mobile=False)
+
+        visited, kinds, failures, foreign, shots = crawl(dt, port, version, out_dir)
+        if kinds["interval"] != 3:
+            failures.append(f"{kinds['interval']} interval pages reached, not 3")
+        if kinds["overview"] < 3:
+            failures.append(f"only {kinds['overview']} module overview pages reached")
+        for name in ("index", "interval1"):
+            if name not in shots:
+                failures.append(f"no screenshot {name}.png: its page was not reached")
+        log(f"{visited} pages, {kinds['images']} images, {kinds['links']} links checked"
+            + (f"; not followed (other sites): {sorted(foreign)}" if foreign else ""))
+        for name, size in shots.items():
+            log(f"screenshot {os.path.join(out_dir, name + '.png')} ({size[0]}x{size[1]})")
+
+        # Every page the browser fetched is in Kelp's access log.
+        try:
+            dt.call("Browser.close")
+        except Failure:
+            pass
+        dt.close()
+        dt = None
+        stop(chromium, signal.SIGTERM, 10, group=True)
+        logged = read(os.path.join(work, "kelp.out"))
+        for target in ("/NULL", "/interval.html?1", "/MOD_LOAD?grafinterval_100"):
+            if f" {target}\r\n" not in logged:
+                failures.append(f"the access log has no line for {target}")
+
+        if failures:
+            raise Failure("\n  ".join(["broken:"] + failures))
+        ok = True
+    except Failure as e:
+        log(f"FAIL {e}")
+    finally:
+        if dt:
+            try:
+                dt.call("Browser.close")
+            except (Failure, OSError):
+                pass
+            dt.close()
+        if chromium:
+            stop(chromium, signal.SIGTERM, 10, group=True)
+        if kelp:
+            status = stop(kelp, signal.SIGINT, 10)
+            if status != 0:
+                log(f"FAIL Kelp ended with {status} on SIGINT, not 0; its errors: {read(os.path.join(work, 'kelp.err'))}")
+                ok = False
+        reap_orphans(5)
+        if ok:
+            shutil.rmtree(work, ignore_errors=True)
+        else:
+            log(f"Kelp's and Chromium's output are kept in {work}")
+    log("1 passed, 0 failed" if ok else "0 passed, 1 failed")
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
