@@ -66,3 +66,62 @@ package: deps-admin build
 # Kelp in headless Chromium on a loopback port; screenshots in $(BUILD)/browser.
 test-browser: build deps-browser
 	python3 tests/admin/browser_test.py --kelp $(BUILD)/Kelp --out $(BUILD)/browser
+
+# The whole suite again under the sanitizers, each in a tree of its own. Any
+# report fails the run: UBSan stops at the first finding, TSan halts at its
+# first report so that a race inside the daemon ends it where a black-box test
+# sees it. Reports go to files below the tree, since the daemon closes its
+# standard error on SIGINT; they are printed after the tests.
+ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
+ASAN_FLAGS := -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer
+TSAN_FLAGS := -fsanitize=thread
+ASAN_LOGS = $(abspath $(ASAN_BUILD))/sanitizer-logs
+TSAN_LOGS = $(abspath $(TSAN_BUILD))/sanitizer-logs
+ASAN_ENV = ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:check_initialization_order=1:strict_init_order=1:detect_stack_use_after_return=1:log_path=$(ASAN_LOGS)/asan \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:log_path=$(ASAN_LOGS)/ubsan
+# Thread leaks are not reported: the daemon ends by _exit from its SIGINT
+# handler with the cancelled listener, the sampling thread and finished
+# connection threads not joined, by design (TSan's _exit reports them).
+TSAN_ENV = TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:report_thread_leaks=0:suppressions=$(abspath tests/sanitizers/tsan.supp):log_path=$(TSAN_LOGS)/tsan
+
+# $(call sanitized_ctest,<tree>,<logs>,<environment>)
+define sanitized_ctest
+	rm -rf $(2) && mkdir -p $(2)
+	cd $(1) && $(3) ctest --output-on-failure -j $(JOBS); status=$$?; \
+	for f in $(2)/*; do [ -e "$$f" ] || continue; echo "== $$f"; cat "$$f"; status=1; done; \
+	exit $$status
+endef
+
+.PHONY: test-asan test-tsan fuzz deps-fuzz
+
+test-asan: deps deps-admin
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  "-DCMAKE_CXX_FLAGS=$(ASAN_FLAGS)" "-DCMAKE_EXE_LINKER_FLAGS=$(ASAN_FLAGS)"
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	$(call sanitized_ctest,$(ASAN_BUILD),$(ASAN_LOGS),$(ASAN_ENV))
+
+test-tsan: deps deps-admin
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  "-DCMAKE_CXX_FLAGS=$(TSAN_FLAGS)" "-DCMAKE_EXE_LINKER_FLAGS=$(TSAN_FLAGS)"
+	cmake --build $(TSAN_BUILD) -j $(JOBS)
+	$(call sanitized_ctest,$(TSAN_BUILD),$(TSAN_LOGS),$(TSAN_ENV))
+
+# libFuzzer ships with clang's runtimes; Debian 12 keeps libclang_rt.fuzzer
+# (and clang's ASan and UBSan runtimes) in libclang-rt-14-dev, which clang
+# only recommends.
+FUZZ_CLANG ?= 14
+FUZZ_DEB_PACKAGES := clang-$(FUZZ_CLANG) libclang-rt-$(FUZZ_CLANG)-dev
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+
+deps-fuzz:
+	@$(MAKE) --no-print-directory deps DEB_PACKAGES="$(FUZZ_DEB_PACKAGES)"
+
+# make fuzz FUZZ_SECONDS=N: every target for N seconds, two at a time; new
+# inputs and crashes land in $(FUZZ_BUILD)/fuzz-out, never in the seeds.
+fuzz: deps deps-fuzz
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELP_FUZZ=ON \
+	  -DCMAKE_CXX_COMPILER=clang++-$(FUZZ_CLANG)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target kelp_fuzzers
+	tests/fuzz/run_fuzzers.sh $(FUZZ_BUILD)/tests/fuzz $(FUZZ_SECONDS) $(FUZZ_BUILD)/fuzz-out

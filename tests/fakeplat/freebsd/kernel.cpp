@@ -219,7 +219,9 @@ int sysctlbyname(const char* name, void* oldp, size_t* oldlenp, void* newp, size
     return -1;
 }
 
-int getpagesize() noexcept { return fake_freebsd.pagesize; }
+// The sanitizer runtimes call getpagesize as well, ThreadSanitizer before it
+// is set up: this stand-in must not be instrumented itself.
+__attribute__((no_sanitize("thread"))) int getpagesize() noexcept { return fake_freebsd.pagesize; }
 
 int getloadavg(double loadavg[], int nelem) noexcept {
     if (fake_freebsd.loadavg_fails) return -1;

@@ -133,7 +133,9 @@ int swapctl(int cmd, void* arg) {
     return n;
 }
 
-int getpagesize() noexcept { return fake_sunos.pagesize; }
+// The sanitizer runtimes call getpagesize as well, ThreadSanitizer before it
+// is set up: this stand-in must not be instrumented itself.
+__attribute__((no_sanitize("thread"))) int getpagesize() noexcept { return fake_sunos.pagesize; }
 
 int getloadavg(double loadavg[], int nelem) noexcept {
     if (fake_sunos.loadavg_fails) return -1;

@@ -1,0 +1,51 @@
+// The /proc/net/dev and /proc/meminfo parsers over the same bytes: each input
+// is offered to both, as the text of a file read whole.
+#include <cstring>
+#include <vector>
+
+#include "fuzz_check.h"
+#include "stat/stat_linux.h"
+
+namespace {
+
+constexpr uint64_t UNTOUCHED = 0x5a5a5a5a5a5a5a5aull;
+
+void netdev(const char* text, size_t len) {
+    stat_struct s;
+    std::memset(&s, 0x5a, sizeof s);
+    const int count = stat_linux_parse_netdev(text, len, &s);
+    FUZZ_CHECK(count >= -1);
+    FUZZ_CHECK(s.netif_count == static_cast<int>(UNTOUCHED & 0xffffffffu));  // not the parser's to set
+    if (count < 0) return;
+
+    const int stored = count < MAX_NETIF ? count : MAX_NETIF;
+    for (int i = 0; i < stored; ++i) {
+        const char* name = s.netif[i].name;
+        const size_t len_name = strnlen(name, sizeof s.netif[i].name);
+        FUZZ_CHECK(len_name > 0 && len_name < sizeof s.netif[i].name);
+        FUZZ_CHECK(name[0] != ' ' && name[0] != '\t' && name[len_name - 1] != ' ' && name[len_name - 1] != '\t');
+    }
+    for (int i = stored; i < MAX_NETIF; ++i) FUZZ_CHECK(s.netif[i].received_bytes == UNTOUCHED);
+}
+
+void meminfo(const char* text, size_t len) {
+    stat_swap mem{UNTOUCHED, UNTOUCHED}, swap{UNTOUCHED, UNTOUCHED};
+    const int rc = stat_linux_parse_meminfo(text, len, &mem, &swap);
+    FUZZ_CHECK(rc == 0 || rc == -1);
+    if (rc < 0) {
+        FUZZ_CHECK(mem.total == 0 && mem.used == 0 && swap.total == 0 && swap.used == 0);
+        return;
+    }
+    FUZZ_CHECK(mem.used <= mem.total && swap.used <= swap.total);
+    FUZZ_CHECK(mem.total % 1024 == 0 && swap.total % 1024 == 0);  // the file counts in kB
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // Exactly the input's bytes, no terminator: the parsers take a length.
+    std::vector<char> text(data, data + size);
+    netdev(text.data(), text.size());
+    meminfo(text.data(), text.size());
+    return 0;
+}
