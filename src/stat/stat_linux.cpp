@@ -22,27 +22,65 @@ char file_buffer[64 * 1024];
 
 void full_path(char* out, size_t size, const char* file) { std::snprintf(out, size, "%s%s", root, file); }
 
-// Reads a whole (small) kernel file into file_buffer; -1 when it cannot be
-// opened or read. A file larger than the buffer is cut at the buffer's end.
-ssize_t read_file(const char* file) {
+// The kernel makes /proc/net/dev and /proc/meminfo anew for every read from
+// offset 0, so their descriptors stay open from start-up on: opening and
+// closing them was a third of the cost of a tick. Files under another root
+// are plain files that may be replaced between two reads; they are opened
+// for every read.
+struct kept_file {
+    const char* name;
+    int fd;
+};
+kept_file kept[] = {{NETDEV, -1}, {MEMINFO, -1}};
+
+kept_file* kept_for(const char* file) {
+    if (root[0]) return nullptr;
+    for (kept_file& k : kept)
+        if (k.name == file) return &k;
+    return nullptr;
+}
+
+void close_kept() {
+    for (kept_file& k : kept) {
+        if (k.fd >= 0) ::close(k.fd);
+        k.fd = -1;
+    }
+}
+
+int open_file(const char* file) {
     char path[sizeof root + 32];
     full_path(path, sizeof path, file);
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    return ::open(path, O_RDONLY | O_CLOEXEC);
+}
+
+// Reads a whole (small) kernel file into file_buffer; -1 when it cannot be
+// opened or read. A file larger than the buffer is cut at the buffer's end.
+// A kept descriptor that fails is dropped and opened afresh at the next read.
+ssize_t read_file(const char* file) {
+    kept_file* k = kept_for(file);
+    int fd = k && k->fd >= 0 ? k->fd : open_file(file);
     if (fd < 0) return -1;
+    if (k) k->fd = fd;
     size_t len = 0;
+    int error = 0;
     while (len < sizeof file_buffer - 1) {
-        ssize_t n = ::read(fd, file_buffer + len, sizeof file_buffer - 1 - len);
+        ssize_t n = ::pread(fd, file_buffer + len, sizeof file_buffer - 1 - len, static_cast<off_t>(len));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
-            int saved = errno;
-            ::close(fd);
-            errno = saved;
-            return -1;
+            error = errno;
+            break;
         }
         if (n == 0) break;
         len += static_cast<size_t>(n);
     }
-    ::close(fd);
+    if (!k || error) {
+        ::close(fd);
+        if (k) k->fd = -1;
+    }
+    if (error) {
+        errno = error;
+        return -1;
+    }
     file_buffer[len] = '\0';
     return static_cast<ssize_t>(len);
 }
@@ -108,7 +146,10 @@ void empty_interfaces(stat_struct* target) {
 
 }  // namespace
 
-void stat_linux_set_root(const char* r) { std::snprintf(root, sizeof root, "%s", r ? r : ""); }
+void stat_linux_set_root(const char* r) {
+    close_kept();
+    std::snprintf(root, sizeof root, "%s", r ? r : "");
+}
 
 int stat_linux_parse_netdev(const char* text, size_t len, stat_struct* target) {
     const char* p = text;
@@ -181,16 +222,19 @@ int stat_linux_parse_meminfo(const char* text, size_t len, stat_swap* mem, stat_
 
 void stat_OS_init() {
     for (const char* file : {NETDEV, MEMINFO}) {
-        char path[sizeof root + 32];
-        full_path(path, sizeof path, file);
-        int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+        int fd = open_file(file);
         if (fd < 0) {
             char message[64];
             std::snprintf(message, sizeof message, "Could not open %s", file);
             std::perror(message);
             std::exit(1);
         }
-        ::close(fd);
+        if (kept_file* k = kept_for(file)) {
+            if (k->fd >= 0) ::close(k->fd);
+            k->fd = fd;
+        } else {
+            ::close(fd);
+        }
     }
 }
 

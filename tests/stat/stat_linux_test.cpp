@@ -4,7 +4,12 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "stat/stat_linux.h"
 
@@ -204,6 +209,60 @@ TEST(LinuxBackendLive, ReadsThisMachine) {
     EXPECT_LE(s.swap.used, s.swap.total);
     EXPECT_GE(s.netif_count, 1) << "at least the loopback interface";
     EXPECT_NE(stat_get_netif_byname("lo", &s), nullptr);
+}
+
+int open_descriptors() {
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/fd")) {
+        while (readdir(d)) ++n;
+        closedir(d);
+    }
+    return n;
+}
+
+// The kernel files are read again and again through descriptors kept since
+// start-up: each read must see the counters of that moment, and no read may
+// leave a descriptor behind.
+TEST(LinuxBackendLive, KeptDescriptorsSeeFreshCountersAndDoNotPileUp) {
+    stat_OS_init();
+    stat_struct s;
+    stat_cleanup(&s);
+    stat_get_netif(&s);
+    stat_get_swap(&s);
+    const int before = open_descriptors();
+
+    int rx = socket(AF_INET, SOCK_DGRAM, 0), tx = socket(AF_INET, SOCK_DGRAM, 0);
+    ASSERT_GE(rx, 0);
+    ASSERT_GE(tx, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(rx, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    socklen_t alen = sizeof a;
+    ASSERT_EQ(getsockname(rx, reinterpret_cast<sockaddr*>(&a), &alen), 0);
+    char payload[1000] = {};
+    char sink[1000];
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_EQ(sendto(tx, payload, sizeof payload, 0, reinterpret_cast<sockaddr*>(&a), sizeof a),
+                  static_cast<ssize_t>(sizeof payload));
+        ASSERT_EQ(recv(rx, sink, sizeof sink, 0), static_cast<ssize_t>(sizeof sink));
+    }
+    close(rx);
+    close(tx);
+
+    stat_cleanup(&s);
+    stat_get_netif(&s);
+    const stat_netif* lo = stat_get_netif_byname("lo", &s);
+    ASSERT_NE(lo, nullptr);
+    EXPECT_GE(lo->received_bytes, 100u * sizeof payload) << "the second read saw the traffic in between";
+
+    for (int i = 0; i < 50; ++i) {
+        stat_cleanup(&s);
+        stat_get_netif(&s);
+        stat_get_swap(&s);
+        ASSERT_GT(s.mem.total, 0u);
+    }
+    EXPECT_EQ(open_descriptors(), before);
 }
 
 }  // namespace
