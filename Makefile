@@ -125,3 +125,15 @@ fuzz: deps deps-fuzz
 	  -DCMAKE_CXX_COMPILER=clang++-$(FUZZ_CLANG)
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target kelp_fuzzers
 	tests/fuzz/run_fuzzers.sh $(FUZZ_BUILD)/tests/fuzz $(FUZZ_SECONDS) $(FUZZ_BUILD)/fuzz-out
+
+# Load and fault tests (tests/stress) in a tree of their own configured with
+# KELP_STRESS=ON: only Kelp and the stress programs are built there, and the
+# tests run one at a time, since they measure time and memory.
+STRESS_BUILD ?= build-stress
+
+.PHONY: test-stress
+
+test-stress: deps
+	cmake -S . -B $(STRESS_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELP_STRESS=ON
+	cmake --build $(STRESS_BUILD) -j $(JOBS) --target kelp_stress_tests
+	cd $(STRESS_BUILD) && ctest --output-on-failure -L stress

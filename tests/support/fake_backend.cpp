@@ -1,5 +1,6 @@
 #include "fake_backend.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -19,6 +20,9 @@ void fake_set_netif(int i, const char* name, uint64_t rx, uint64_t tx, uint64_t 
 void stat_OS_init() { ++fake_backend.init_calls; }
 
 void stat_get_load(stat_struct* target) {
+    fake_backend.load_at_ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                  std::chrono::steady_clock::now().time_since_epoch())
+                                  .count();
     ++fake_backend.load_calls;
     target->load = fake_backend.load;
 }

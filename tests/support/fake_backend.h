@@ -19,6 +19,9 @@ struct fake_backend_state {
     stat_swap swap{0, 0};
     stat_swap mem{0, 0};
     std::atomic<long> load_calls{0}, netif_calls{0}, swap_calls{0}, init_calls{0};
+    // steady_clock time of the latest load call, in nanoseconds since its epoch:
+    // the moment a tick happened, independent of when a test looks.
+    std::atomic<long long> load_at_ns{0};
 };
 
 extern fake_backend_state fake_backend;
