@@ -137,3 +137,28 @@ test-stress: deps
 	cmake -S . -B $(STRESS_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELP_STRESS=ON
 	cmake --build $(STRESS_BUILD) -j $(JOBS) --target kelp_stress_tests
 	cd $(STRESS_BUILD) && ctest --output-on-failure -L stress
+
+# Benchmarks in a tree of their own (bench/run.sh says what is measured): the
+# daemon against nginx serving the same page, the load graph against gd alone,
+# more clients, the sampling tick and the idle daemon; bench/RESULTS.md holds a
+# run. nginx is installed for the comparison only and run by the script on a
+# loopback port; policy-rc.d keeps Debian's package from starting it as a
+# service on port 80 while it is installed.
+BENCH_BUILD ?= build-bench
+BENCH_DEB_PACKAGES := nginx-light
+
+.PHONY: bench deps-bench
+
+deps-bench:
+	@if ! dpkg-query -W -f='$${Status}' $(BENCH_DEB_PACKAGES) 2>/dev/null | grep -q "install ok installed" && \
+	   [ "$$(id -u)" = 0 ] && [ ! -e /usr/sbin/policy-rc.d ]; then \
+	  printf '#!/bin/sh\nexit 101\n' >/usr/sbin/policy-rc.d && chmod 755 /usr/sbin/policy-rc.d; \
+	  $(MAKE) --no-print-directory deps DEB_PACKAGES="$(BENCH_DEB_PACKAGES)"; status=$$?; \
+	  rm -f /usr/sbin/policy-rc.d; exit $$status; \
+	fi; \
+	$(MAKE) --no-print-directory deps DEB_PACKAGES="$(BENCH_DEB_PACKAGES)"
+
+bench: deps deps-bench
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target bench_programs
+	bench/run.sh $(BENCH_BUILD)

@@ -1,0 +1,428 @@
+#!/usr/bin/env bash
+# Kelp's benchmarks, each against a yardstick measured in the same run:
+#
+#   1. the main index page against nginx serving the same bytes, 16 clients;
+#   2. CPU per load graph request against gd alone drawing the same picture;
+#   3. throughput at 25 and 50 clients against 16;
+#   4. one sampling tick on the real /proc;
+#   5. the idle daemon: CPU over a minute, memory after start and after
+#      10,000 requests.
+#
+# Every comparison runs ROUNDS times, its two sides interleaved, and the
+# median of the per-round ratios is what is held to the target: on a shared,
+# noisy machine only figures taken side by side mean anything.
+#
+#   bench/run.sh [BUILD_DIR]      (default build-bench; `make bench` builds it)
+#
+# Environment: ROUNDS (5), RUN_SECONDS (3, per throughput run), IDLE_SECONDS
+# (60), GRAPHS (200 per round), NGINX (nginx from PATH or /usr/sbin/nginx),
+# KEEP_SCRATCH=1 keeps the scratch directory with the logs.
+set -euo pipefail
+
+build=${1:-build-bench}
+ROUNDS=${ROUNDS:-5}
+RUN_SECONDS=${RUN_SECONDS:-3}
+IDLE_SECONDS=${IDLE_SECONDS:-60}
+GRAPHS=${GRAPHS:-200}
+NGINX=${NGINX:-$(command -v nginx || echo /usr/sbin/nginx)}
+
+kelp=$build/Kelp
+loadgen=$build/bench/loadgen
+reference=$build/bench/graph_reference
+tick_bench=$build/bench/tick_bench
+for program in "$kelp" "$loadgen" "$reference" "$tick_bench"; do
+    [ -x "$program" ] || { echo "run.sh: $program is missing; build the target bench_programs" >&2; exit 2; }
+done
+[ -x "$NGINX" ] || { echo "run.sh: no nginx at $NGINX (make deps-bench installs it)" >&2; exit 2; }
+
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/kelp-bench.XXXXXX")
+# nginx's workers drop to an unprivileged user and must read the page.
+chmod 755 "$scratch"
+results=$build/bench/results.txt
+: >"$results"
+
+kelp_pids=" "
+nginx_pid=
+
+# A child that has ended stays a zombie until it is waited for, and kill -0
+# still finds it.
+running() { [ -e "/proc/$1" ] && ! sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | grep -q '^Z'; }
+
+# stop_pid SIGNAL PID: the signal, five seconds' grace, then SIGKILL.
+stop_pid() {
+    kill "-$1" "$2" 2>/dev/null || return 0
+    for _ in $(seq 1 50); do
+        running "$2" || break
+        sleep 0.1
+    done
+    if running "$2"; then
+        echo "run.sh: $2 ignored SIG$1; killing it" >&2
+        kill -KILL "$2" 2>/dev/null || true
+    fi
+    wait "$2" 2>/dev/null || true
+}
+
+stop_kelp() {
+    stop_pid INT "$1"
+    kelp_pids=${kelp_pids/ $1 / }
+}
+
+stop_nginx() {
+    if [ -n "$nginx_pid" ]; then stop_pid TERM "$nginx_pid"; fi
+    nginx_pid=
+}
+
+cleanup() {
+    stop_nginx
+    for pid in $kelp_pids; do stop_kelp "$pid"; done
+    if [ "${KEEP_SCRATCH:-0}" = 1 ]; then echo "scratch kept in $scratch"; else rm -rf "$scratch"; fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+say() { echo "$*" | tee -a "$results"; }
+fail() {
+    echo "run.sh: $*" >&2
+    exit 1
+}
+
+# --- figures ----------------------------------------------------------------
+
+# value KEY LINE: the value of KEY=... in one of loadgen's lines.
+value() { awk -v k="$1" '{for (i = 1; i <= NF; i++) { n = index($i, "="); if (substr($i, 1, n - 1) == k) print substr($i, n + 1) }}' <<<"$2"; }
+median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
+lowest() { printf '%s\n' "$@" | sort -g | head -n 1; }
+highest() { printf '%s\n' "$@" | sort -g | tail -n 1; }
+calc() { awk "BEGIN {printf \"%.${2:-3}f\", $1}"; }
+verdict() { awk -v v="$1" -v t="$3" "BEGIN {print (v $2 t) ? \"met\" : \"MISSED\"}"; }
+
+# CPU of a whole process, dead threads included, in clock ticks.
+cpu_ticks() { sed 's/.*) //' "/proc/$1/stat" | awk '{print $12 + $13}'; }
+# The same for its live threads, to the nanosecond.
+cpu_ns() { cat /proc/"$1"/task/*/schedstat | awk '{s += $1} END {printf "%.0f", s}'; }
+status_kb() { awk -v k="$2:" '$1 == k {print $2}' "/proc/$1/status"; }
+
+# Where a process's anonymous memory lies, from /proc/PID/smaps: thread stacks
+# (below a one-page guard), malloc's thread arenas (64 MB aligned heaps), the
+# main heap, pages of the program and its libraries written since loading, and
+# the rest, which holds Kelp's history rings.
+anon_breakdown() {
+    local line start end perms inode name prev_end=0 prev_perms= prev_size=0 cur=other
+    local -A kb=() count=()
+    while read -r line; do
+        case $line in
+        [0-9a-f]*-[0-9a-f]*" "*)
+            read -r range perms _ _ inode name <<<"$line"
+            start=$((16#${range%-*})) end=$((16#${range#*-}))
+            if [ -n "$name" ]; then
+                case $name in
+                "[heap]") cur=heap ;;
+                "[stack]") cur=main_stack ;;
+                /*) cur=files ;;
+                *) cur=other ;;
+                esac
+            elif [ "$prev_perms" = "---p" ] && [ "$prev_size" = 4096 ] && [ "$prev_end" = "$start" ]; then
+                cur=thread_stacks
+            elif [ $((start % (64 << 20))) = 0 ] && [ "$perms" = "rw-p" ]; then
+                cur=arenas
+            else
+                cur=other
+            fi
+            prev_end=$end prev_perms=$perms prev_size=$((end - start))
+            [ -z "$name" ] || prev_perms=named
+            ;;
+        Anonymous:*)
+            read -r _ v _ <<<"$line"
+            if [ "$v" -gt 0 ]; then
+                kb[$cur]=$((${kb[$cur]:-0} + v))
+                count[$cur]=$((${count[$cur]:-0} + 1))
+            fi
+            ;;
+        esac
+    done <"/proc/$1/smaps"
+    echo "rings and other anonymous ${kb[other]:-0} kB; malloc thread arenas ${kb[arenas]:-0} kB" \
+        "(${count[arenas]:-0}); thread stacks ${kb[thread_stacks]:-0} kB (${count[thread_stacks]:-0});" \
+        "main heap ${kb[heap]:-0} kB; written library and program pages ${kb[files]:-0} kB;" \
+        "main stack ${kb[main_stack]:-0} kB"
+}
+
+# Run time of each live thread, in thread id order, to the nanosecond.
+thread_ns() { for t in /proc/"$1"/task/*; do echo "${t##*/} $(cut -d' ' -f1,3 "$t/schedstat")"; done | sort -n; }
+hz=$(getconf CLK_TCK)
+
+# --- servers ----------------------------------------------------------------
+
+taken_ports=" "
+free_port() {
+    local p
+    for _ in $(seq 1 100); do
+        p=$((20000 + RANDOM % 10000))
+        case $taken_ports in *" $p "*) continue ;; esac
+        if ! (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null; then
+            taken_ports="$taken_ports$p "
+            echo "$p"
+            return 0
+        fi
+    done
+    return 1
+}
+
+# wait_up PID PORT: until the server answers a GET /, or it dies.
+wait_up() {
+    for _ in $(seq 1 100); do
+        kill -0 "$1" 2>/dev/null || return 1
+        "$loadgen" -p "$2" -o /dev/null >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# start_kelp NAME: sets pid and port. A port that another program takes in
+# the meantime costs one more try.
+start_kelp() {
+    local name=$1
+    for _ in 1 2 3; do
+        port=$(free_port) || fail "no free loopback port"
+        printf 'httpd.host 127.0.0.1\nhttpd.port %s\n' "$port" >"$scratch/$name.conf"
+        "$kelp" -f "$scratch/$name.conf" >"$scratch/$name.log" 2>&1 &
+        pid=$!
+        kelp_pids="$kelp_pids$pid "
+        wait_up "$pid" "$port" && return 0
+        stop_kelp "$pid"
+    done
+    fail "Kelp did not come up; see $scratch/$name.log"
+}
+
+start_nginx() {
+    local dir=$scratch/nginx
+    mkdir -p "$dir"
+    for _ in 1 2 3; do
+        nginx_port=$(free_port) || fail "no free loopback port"
+        cat >"$dir/nginx.conf" <<EOF
+worker_processes 2;
+daemon off;
+pid $dir/nginx.pid;
+error_log $dir/error.log;
+events { worker_connections 1024; }
+http {
+    default_type text/html;
+    sendfile on;
+    access_log $dir/access.log;
+    client_body_temp_path $dir/body;
+    proxy_temp_path $dir/proxy;
+    fastcgi_temp_path $dir/fastcgi;
+    uwsgi_temp_path $dir/uwsgi;
+    scgi_temp_path $dir/scgi;
+    server {
+        listen 127.0.0.1:$nginx_port;
+        root $scratch/www;
+        index index.html;
+    }
+}
+EOF
+        "$NGINX" -p "$dir" -c "$dir/nginx.conf" -e "$dir/error.log" >"$dir/stdout.log" 2>&1 &
+        nginx_pid=$!
+        wait_up "$nginx_pid" "$nginx_port" && return 0
+        stop_nginx
+    done
+    fail "nginx did not come up; see $dir/error.log"
+}
+
+# throughput PORT CLIENTS: requests per second of the index page.
+throughput() {
+    local out
+    out=$("$loadgen" -p "$1" -c "$2" -s "$RUN_SECONDS" -l) || fail "load run on port $1 had errors: $out"
+    echo "    port $1, $2 clients: $out" >>"$scratch/runs.log"
+    value rate "$out"
+}
+
+index_ask='GET / HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n'
+graph_ask='GET /MOD_LOAD?grafinterval_1 HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n'
+
+# --- the machine ----------------------------------------------------------------
+
+say "# Kelp benchmarks"
+say "date:    $(date -u '+%Y-%m-%d %H:%M UTC')"
+say "cpu:     $(awk -F': ' '/^model name/ {print $2; exit}' /proc/cpuinfo), $(nproc) cores"
+say "kernel:  $(uname -sr)"
+say "debian:  $(cat /etc/debian_version 2>/dev/null || echo unknown)"
+say "nginx:   $("$NGINX" -v 2>&1 | sed 's/.*: //')"
+say "load:    $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 min) at the start"
+say "rounds:  $ROUNDS, throughput runs of $RUN_SECONDS s"
+say ""
+
+# Daemon A stays idle for the minute and then takes 10,000 requests; daemon B,
+# started at the same time, gathers a history for its graphs meanwhile and
+# then carries the load runs.
+start_kelp idle
+idle_pid=$pid idle_port=$port
+start_kelp load
+kelp_pid=$pid kelp_port=$port
+
+# --- 5. the idle daemon -------------------------------------------------------
+
+sleep 2
+rss_start=$(status_kb "$idle_pid" VmRSS)
+anon_start=$(status_kb "$idle_pid" RssAnon)
+ticks0=$(cpu_ticks "$idle_pid")
+ns0=$(cpu_ns "$idle_pid")
+threads0=$(thread_ns "$idle_pid")
+echo "idle minute: $IDLE_SECONDS s ..." >&2
+sleep "$IDLE_SECONDS"
+ticks1=$(cpu_ticks "$idle_pid")
+ns1=$(cpu_ns "$idle_pid")
+threads1=$(thread_ns "$idle_pid")
+anon_start_detail=$(anon_breakdown "$idle_pid")
+# Threads in order of creation: main, sampling, listener.
+per_thread=$(paste -d' ' <(echo "$threads0") <(echo "$threads1") |
+    awk -v s="$IDLE_SECONDS" 'BEGIN {split("main sampling listener", n)}
+        $1 == $4 {printf "%s%s %.2f ms in %d runs", sep, (NR in n) ? n[NR] : "thread " $1, ($5 - $2) / 1e6 * 60 / s, ($6 - $3) * 60 / s; sep = "; "}')
+idle_ms=$(calc "($ns1 - $ns0) / 1e6 * 60 / $IDLE_SECONDS" 2)
+idle_tick_ms=$(calc "($ticks1 - $ticks0) * 1000 / $hz * 60 / $IDLE_SECONDS" 0)
+
+echo "10,000 requests ..." >&2
+mix=(-r "$index_ask" -r "$graph_ask" -r 'GET /interval.html?1 HTTP/1.0\r\n\r\n'
+    -r 'GET /MOD_MEMSWAP/grafinterval_1 HTTP/1.0\r\n\r\n' -r 'GET /MOD_LOAD?overview HTTP/1.0\r\n\r\n')
+out=$("$loadgen" -p "$idle_port" -c 16 -n 10000 "${mix[@]}") || fail "the 10,000 requests had errors: $out"
+echo "    mixed requests: $out" >>"$scratch/runs.log"
+sleep 2
+rss_after=$(status_kb "$idle_pid" VmRSS)
+anon_after=$(status_kb "$idle_pid" RssAnon)
+threads_after=$(status_kb "$idle_pid" Threads)
+anon_after_detail=$(anon_breakdown "$idle_pid")
+stop_kelp "$idle_pid"
+
+say "## 5. Idle daemon"
+say "CPU over ${IDLE_SECONDS} s idle: $idle_ms ms per minute (live threads' run time; /proc/PID/stat: $idle_tick_ms ms at 1/$hz s)" \
+    "-- target <= 10 ms: $(verdict "$idle_ms" "<=" 10)"
+say "per thread, per minute: $per_thread"
+say "after start:           VmRSS $rss_start kB, RssAnon $anon_start kB" \
+    "-- target RssAnon <= 5120 kB: $(verdict "$anon_start" "<=" 5120)"
+say "    at the end of the idle minute: $anon_start_detail"
+say "after 10,000 requests: VmRSS $rss_after kB, RssAnon $anon_after kB ($threads_after threads; mix of /, two graphs, two pages)" \
+    "-- target RssAnon <= 5120 kB: $(verdict "$anon_after" "<=" 5120)"
+say "    $anon_after_detail"
+say ""
+
+# --- 1. HTML against nginx ------------------------------------------------------
+
+mkdir -p "$scratch/www"
+"$loadgen" -p "$kelp_port" -o "$scratch/www/index.html" >/dev/null || fail "could not fetch Kelp's index page"
+chmod 755 "$scratch/www"
+chmod 644 "$scratch/www/index.html"
+start_nginx
+"$loadgen" -p "$nginx_port" -o "$scratch/nginx-index.html" >/dev/null || fail "nginx does not serve the page"
+cmp -s "$scratch/www/index.html" "$scratch/nginx-index.html" || fail "nginx serves other bytes than Kelp"
+page_bytes=$(wc -c <"$scratch/www/index.html")
+
+echo "HTML: Kelp against nginx ..." >&2
+RUN_SECONDS=1 throughput "$kelp_port" 16 >/dev/null  # warm-up
+RUN_SECONDS=1 throughput "$nginx_port" 16 >/dev/null
+kelp_rates=() nginx_rates=() html_ratios=()
+for r in $(seq 1 "$ROUNDS"); do
+    if [ $((r % 2)) = 1 ]; then
+        k=$(throughput "$kelp_port" 16)
+        n=$(throughput "$nginx_port" 16)
+    else
+        n=$(throughput "$nginx_port" 16)
+        k=$(throughput "$kelp_port" 16)
+    fi
+    kelp_rates+=("$k") nginx_rates+=("$n") html_ratios+=("$(calc "$k / $n")")
+done
+stop_nginx
+html_ratio=$(median "${html_ratios[@]}")
+say "## 1. Main index page against nginx (16 clients, one request per connection, $page_bytes-byte body)"
+say "Kelp:  median $(median "${kelp_rates[@]}") requests/s (rounds: ${kelp_rates[*]})"
+say "nginx: median $(median "${nginx_rates[@]}") requests/s (rounds: ${nginx_rates[*]})"
+say "ratio Kelp/nginx: median $html_ratio (rounds: ${html_ratios[*]})" \
+    "-- target >= 0.5: $(verdict "$html_ratio" ">=" 0.5)"
+say ""
+
+# --- 3. more clients ----------------------------------------------------------
+
+echo "Full server: 16, 25 and 50 clients ..." >&2
+r16=() r25=() r50=() q25=() q50=()
+for r in $(seq 1 "$ROUNDS"); do
+    declare -A got=()
+    case $((r % 3)) in
+        1) order="16 25 50" ;;
+        2) order="25 50 16" ;;
+        *) order="50 16 25" ;;
+    esac
+    for c in $order; do got[$c]=$(throughput "$kelp_port" "$c"); done
+    r16+=("${got[16]}") r25+=("${got[25]}") r50+=("${got[50]}")
+    q25+=("$(calc "${got[25]} / ${got[16]}")") q50+=("$(calc "${got[50]} / ${got[16]}")")
+    unset got
+done
+m25=$(median "${q25[@]}") m50=$(median "${q50[@]}")
+say "## 3. Full server: the index page at 16, 25 and 50 clients"
+say "16 clients: median $(median "${r16[@]}") requests/s (rounds: ${r16[*]})"
+say "25 clients: median $(median "${r25[@]}") requests/s (rounds: ${r25[*]})"
+say "50 clients: median $(median "${r50[@]}") requests/s (rounds: ${r50[*]})"
+say "ratio 25/16: median $m25 (rounds: ${q25[*]}) -- target >= 0.9: $(verdict "$m25" ">=" 0.9)"
+say "ratio 50/16: median $m50 (rounds: ${q50[*]}) -- target >= 0.9: $(verdict "$m50" ">=" 0.9)"
+say ""
+
+# --- 4. the tick --------------------------------------------------------------
+
+echo "Sampling tick ..." >&2
+tick_out=$("$tick_bench" 2000 "$ROUNDS" 20)
+echo "$tick_out" >>"$scratch/runs.log"
+tick_line=$(tail -n 1 <<<"$tick_out")
+tick_us=$(value tick_median_us "$tick_line")
+say "## 4. Sampling tick, Linux backend on the real /proc (2000 ticks x $ROUNDS runs, called directly)"
+say "back to back: median $tick_us us per tick, 90th percentile $(value tick_p90_us "$tick_line") us;" \
+    "thread CPU $(value tick_cpu_us "$tick_line") us per tick (user $(value tick_user_us "$tick_line")," \
+    "system $(value tick_system_us "$tick_line"))"
+say "spaced 100 ms apart (cold caches, as in the daemon): median $(value spaced_cpu_us "$tick_line") us thread CPU" \
+    "per tick over $(value spaced_ticks "$tick_line") ticks; x 60 = $(calc "$(value spaced_cpu_us "$tick_line") * 60 / 1000" 2) ms per minute"
+say ""
+
+# --- 2. graphs against gd alone -------------------------------------------------
+
+echo "Graphs: Kelp against gd alone ..." >&2
+kelp_cpu=() ref_cpu=() graph_ratios=() kelp_png=() ref_png=() differing=()
+"$loadgen" -p "$kelp_port" -c 1 -n 20 -r "$graph_ask" >/dev/null || fail "graph warm-up failed"
+for r in $(seq 1 "$ROUNDS"); do
+    png=$scratch/graph-$r.png
+    "$loadgen" -p "$kelp_port" -o "$png" -r "$graph_ask" >/dev/null || fail "could not fetch a graph"
+    kelp_round() {
+        local t0 t1 out
+        t0=$(cpu_ticks "$kelp_pid")
+        out=$("$loadgen" -p "$kelp_port" -c 1 -n "$GRAPHS" -r "$graph_ask") || fail "graph requests had errors: $out"
+        t1=$(cpu_ticks "$kelp_pid")
+        echo "    graphs: $out" >>"$scratch/runs.log"
+        calc "($t1 - $t0) * 1e6 / $hz / $GRAPHS" 1
+    }
+    if [ $((r % 2)) = 1 ]; then
+        k=$(kelp_round)
+        ref=$("$reference" -i "$png" -n "$GRAPHS")
+    else
+        ref=$("$reference" -i "$png" -n "$GRAPHS")
+        k=$(kelp_round)
+    fi
+    f=$(value cpu_us_per_graph "$ref")
+    kelp_cpu+=("$k") ref_cpu+=("$f") graph_ratios+=("$(calc "$k / $f")")
+    kelp_png+=("$(wc -c <"$png")") ref_png+=("$(value png_bytes "$ref")") differing+=("$(value differing_pixels "$ref")")
+done
+graph_ratio=$(median "${graph_ratios[@]}")
+say "## 2. Load graph (/MOD_LOAD?grafinterval_1): CPU per request against gd alone ($GRAPHS graphs per round, 1 client)"
+say "Kelp:      median $(median "${kelp_cpu[@]}") us CPU per request, whole process (rounds: ${kelp_cpu[*]})"
+say "reference: median $(median "${ref_cpu[@]}") us CPU per draw and encode (rounds: ${ref_cpu[*]})"
+say "ratio Kelp/reference: median $graph_ratio (rounds: ${graph_ratios[*]})" \
+    "-- target <= 1.15: $(verdict "$graph_ratio" "<=" 1.15)"
+say "same picture: PNG bytes Kelp ${kelp_png[*]}, reference ${ref_png[*]};" \
+    "pixels differing of 75000: ${differing[*]} (label digits and date)"
+say ""
+
+stop_kelp "$kelp_pid"
+say "## Summary"
+say "1. index page, Kelp/nginx at 16 clients:   $html_ratio   (>= 0.5)   $(verdict "$html_ratio" ">=" 0.5)"
+say "2. load graph CPU, Kelp/gd alone:          $graph_ratio   (<= 1.15)  $(verdict "$graph_ratio" "<=" 1.15)"
+say "3. throughput 25/16 clients:               $m25   (>= 0.9)   $(verdict "$m25" ">=" 0.9)"
+say "   throughput 50/16 clients:               $m50   (>= 0.9)   $(verdict "$m50" ">=" 0.9)"
+say "4. sampling tick:                          $tick_us us median (no target)"
+say "5. idle CPU per minute:                    $idle_ms ms   (<= 10)    $(verdict "$idle_ms" "<=" 10)"
+say "   RssAnon after 10,000 requests:          $anon_after kB   (<= 5120)  $(verdict "$anon_after" "<=" 5120)"
+say "load:    $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 min) at the end"
+echo "figures written to $results" >&2
