@@ -33,15 +33,7 @@ using clock_type = std::chrono::steady_clock;
 
 double seconds_since(clock_type::time_point t) { return std::chrono::duration<double>(clock_type::now() - t).count(); }
 
-template <typename Pred>
-bool wait_until(Pred pred, std::chrono::milliseconds limit) {
-    auto until = clock_type::now() + limit;
-    while (clock_type::now() < until) {
-        if (pred()) return true;
-        std::this_thread::sleep_for(20ms);
-    }
-    return pred();
-}
+using blackbox::wait_until;
 
 size_t count(const std::string& text, const std::string& needle) {
     size_t n = 0;

@@ -2,9 +2,11 @@
 // Every wait is bounded; a child is only ever signalled by its own pid.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <sys/resource.h>
 #include <sys/types.h>
+#include <thread>
 #include <vector>
 
 namespace blackbox {
@@ -70,5 +72,16 @@ bool can_bind_on(const char* address, int port);
 bool send_all(int fd, const std::string& data);
 // Reads fd to its close (bounded by timeout_ms); the descriptor stays open.
 std::string read_to_close(int fd, int timeout_ms = 10000);
+
+// Polls until pred holds or the time is up; whether it held.
+template <typename Pred>
+bool wait_until(Pred pred, std::chrono::milliseconds limit) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < until) {
+        if (pred()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return pred();
+}
 
 }  // namespace blackbox

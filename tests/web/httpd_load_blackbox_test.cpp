@@ -31,16 +31,7 @@ size_t count(const std::string& text, const std::string& needle) {
     return n;
 }
 
-// Polls until pred holds or the time is up; whether it held.
-template <typename Pred>
-bool wait_until(Pred pred, std::chrono::milliseconds limit) {
-    auto until = clock_type::now() + limit;
-    while (clock_type::now() < until) {
-        if (pred()) return true;
-        std::this_thread::sleep_for(20ms);
-    }
-    return pred();
-}
+using blackbox::wait_until;
 
 double seconds_since(clock_type::time_point t) {
     return std::chrono::duration<double>(clock_type::now() - t).count();
