@@ -23,27 +23,15 @@ char file_buffer[64 * 1024];
 void full_path(char* out, size_t size, const char* file) { std::snprintf(out, size, "%s%s", root, file); }
 
 // The kernel makes /proc/net/dev and /proc/meminfo anew for every read from
-// offset 0, so their descriptors stay open from start-up on: opening and
-// closing them was a third of the cost of a tick. Files under another root
-// are plain files that may be replaced between two reads; they are opened
-// for every read.
-struct kept_file {
-    const char* name;
-    int fd;
-};
-kept_file kept[] = {{NETDEV, -1}, {MEMINFO, -1}};
-
-kept_file* kept_for(const char* file) {
-    if (root[0]) return nullptr;
-    for (kept_file& k : kept)
-        if (k.name == file) return &k;
-    return nullptr;
-}
+// offset 0, so each is opened once and then read with pread: opening and
+// closing them was a third of the cost of a tick.
+int netdev_fd = -1;
+int meminfo_fd = -1;
 
 void close_kept() {
-    for (kept_file& k : kept) {
-        if (k.fd >= 0) ::close(k.fd);
-        k.fd = -1;
+    for (int* fd : {&netdev_fd, &meminfo_fd}) {
+        if (*fd >= 0) ::close(*fd);
+        *fd = -1;
     }
 }
 
@@ -53,33 +41,26 @@ int open_file(const char* file) {
     return ::open(path, O_RDONLY | O_CLOEXEC);
 }
 
-// Reads a whole (small) kernel file into file_buffer; -1 when it cannot be
-// opened or read. A file larger than the buffer is cut at the buffer's end.
-// A kept descriptor that fails is dropped and opened afresh at the next read.
-ssize_t read_file(const char* file) {
-    kept_file* k = kept_for(file);
-    int fd = k && k->fd >= 0 ? k->fd : open_file(file);
+// Reads a whole (small) kernel file into file_buffer through its kept
+// descriptor; -1 when it cannot be opened or read. A file larger than the
+// buffer is cut at the buffer's end. A descriptor that fails is dropped, and
+// the file opened afresh at the next read.
+ssize_t read_file(const char* file, int& fd) {
+    if (fd < 0) fd = open_file(file);
     if (fd < 0) return -1;
-    if (k) k->fd = fd;
     size_t len = 0;
-    int error = 0;
     while (len < sizeof file_buffer - 1) {
         ssize_t n = ::pread(fd, file_buffer + len, sizeof file_buffer - 1 - len, static_cast<off_t>(len));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
-            error = errno;
-            break;
+            int saved = errno;
+            ::close(fd);
+            fd = -1;
+            errno = saved;
+            return -1;
         }
         if (n == 0) break;
         len += static_cast<size_t>(n);
-    }
-    if (!k || error) {
-        ::close(fd);
-        if (k) k->fd = -1;
-    }
-    if (error) {
-        errno = error;
-        return -1;
     }
     file_buffer[len] = '\0';
     return static_cast<ssize_t>(len);
@@ -146,6 +127,7 @@ void empty_interfaces(stat_struct* target) {
 
 }  // namespace
 
+// Descriptors opened under the old root go with it.
 void stat_linux_set_root(const char* r) {
     close_kept();
     std::snprintf(root, sizeof root, "%s", r ? r : "");
@@ -221,19 +203,18 @@ int stat_linux_parse_meminfo(const char* text, size_t len, stat_swap* mem, stat_
 }
 
 void stat_OS_init() {
-    for (const char* file : {NETDEV, MEMINFO}) {
-        int fd = open_file(file);
-        if (fd < 0) {
+    const struct {
+        const char* file;
+        int* fd;
+    } files[] = {{NETDEV, &netdev_fd}, {MEMINFO, &meminfo_fd}};
+    for (const auto& f : files) {
+        if (*f.fd >= 0) ::close(*f.fd);
+        *f.fd = open_file(f.file);
+        if (*f.fd < 0) {
             char message[64];
-            std::snprintf(message, sizeof message, "Could not open %s", file);
+            std::snprintf(message, sizeof message, "Could not open %s", f.file);
             std::perror(message);
             std::exit(1);
-        }
-        if (kept_file* k = kept_for(file)) {
-            if (k->fd >= 0) ::close(k->fd);
-            k->fd = fd;
-        } else {
-            ::close(fd);
         }
     }
 }
@@ -244,7 +225,7 @@ void stat_get_load(stat_struct* target) {
 }
 
 void stat_get_netif(stat_struct* target) {
-    ssize_t len = read_file(NETDEV);
+    ssize_t len = read_file(NETDEV, netdev_fd);
     if (len < 0) {
         std::perror("Could not read /proc/net/dev");
         empty_interfaces(target);
@@ -263,7 +244,7 @@ void stat_get_netif(stat_struct* target) {
 }
 
 void stat_get_swap(stat_struct* target) {
-    ssize_t len = read_file(MEMINFO);
+    ssize_t len = read_file(MEMINFO, meminfo_fd);
     if (len < 0) {
         std::perror("Could not read /proc/meminfo");
         target->mem = {0, 0};

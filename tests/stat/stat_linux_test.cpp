@@ -145,7 +145,9 @@ TEST_F(LinuxBackend, BadNetdevLeavesNoInterfaces) {
     EXPECT_EQ(s.netif[0].name[0], '\0');
     EXPECT_EQ(s.netif[0].received_bytes, 0u);
 
+    // A file that is gone is noticed when it is opened again.
     std::remove((root + "/proc/net/dev").c_str());
+    stat_linux_set_root(root.c_str());
     CaptureStderr();
     s = tick_netif();
     EXPECT_NE(GetCapturedStderr().find("Could not read /proc/net/dev: "), std::string::npos);
