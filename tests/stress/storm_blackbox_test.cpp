@@ -31,15 +31,11 @@ namespace {
 using namespace std::chrono_literals;
 using clock_type = std::chrono::steady_clock;
 
-double seconds_since(clock_type::time_point t) { return std::chrono::duration<double>(clock_type::now() - t).count(); }
 
+using blackbox::count;
+using blackbox::reset_close;
+using blackbox::seconds_since;
 using blackbox::wait_until;
-
-size_t count(const std::string& text, const std::string& needle) {
-    size_t n = 0;
-    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) ++n;
-    return n;
-}
 
 const storm::request& mix_entry(const char* desc) {
     for (const storm::request& r : storm::mix())
@@ -183,29 +179,6 @@ TEST(SilentClients, TwentyFiveThatSendNothingDelayANormalClientByTheTimeoutAtMos
     EXPECT_EQ(k.interrupt(), 0);
 }
 
-void reset_close(int fd) {
-    linger l{1, 0};
-    setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-    close(fd);
-}
-
-// A connection whose receive window is as small as the kernel allows.
-int connect_small_window(int port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) return -1;
-    int tiny = 1;
-    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &tiny, sizeof tiny);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // 2,000 clients send a request and reset the connection before reading, and
 // a few ask for graphs they never read, while a handful of ordinary clients go
 // on with the mix: these must all be served as usual.
@@ -230,7 +203,7 @@ TEST(RudeClients, TwoThousandResetsAndUnreadGraphsDoNotDisturbTheOthers) {
 
     std::vector<int> unread;
     for (int i = 0; i < 10; ++i) {
-        int fd = connect_small_window(k.port);
+        int fd = blackbox::connect_to(k.port, 20000, 1);  // the smallest receive window
         ASSERT_GE(fd, 0);
         ASSERT_TRUE(blackbox::send_all(fd, mix_entry(i % 2 ? "memory graph 1" : "load graph 1").bytes));
         unread.push_back(fd);

@@ -179,9 +179,10 @@ std::string read_to_close(int fd, int timeout_ms) {
     return answer;
 }
 
-int connect_to(int port, int timeout_ms) {
+int connect_to(int port, int timeout_ms, int receive_buffer) {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
     if (fd < 0) return -1;
+    if (receive_buffer > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -201,6 +202,12 @@ int connect_to(int port, int timeout_ms) {
     }
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
+}
+
+void reset_close(int fd) {
+    linger l{1, 0};
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    close(fd);
 }
 
 std::string exchange(int port, const std::string& request, int timeout_ms) {

@@ -60,8 +60,11 @@ struct daemon {
 
 // A port that was free on 127.0.0.1 a moment ago.
 int free_port();
-// Connects to 127.0.0.1:port; -1 on failure.
-int connect_to(int port, int timeout_ms = 5000);
+// Connects to 127.0.0.1:port; -1 on failure. A receive_buffer above 0 asks
+// for a receive window that small (the kernel rounds it up to its minimum).
+int connect_to(int port, int timeout_ms = 5000, int receive_buffer = 0);
+// Closes with a zero linger time, so that the peer gets a reset, not a FIN.
+void reset_close(int fd);
 // Sends request and reads the answer to the close (bounded by timeout_ms).
 std::string exchange(int port, const std::string& request, int timeout_ms = 10000);
 // Whether 127.0.0.1:port can be bound right now.
@@ -72,6 +75,17 @@ bool can_bind_on(const char* address, int port);
 bool send_all(int fd, const std::string& data);
 // Reads fd to its close (bounded by timeout_ms); the descriptor stays open.
 std::string read_to_close(int fd, int timeout_ms = 10000);
+
+// How often needle stands in text, without overlaps.
+inline size_t count(const std::string& text, const std::string& needle) {
+    size_t n = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) ++n;
+    return n;
+}
+
+inline double seconds_since(std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+}
 
 // Polls until pred holds or the time is up; whether it held.
 template <typename Pred>

@@ -25,17 +25,11 @@ const std::string INDEX = page_text::STATUS + page_text::index_page("");
 const std::string GET_INDEX = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
 const std::string FULL = "detecting full server .... waiting ....\r\n";
 
-size_t count(const std::string& text, const std::string& needle) {
-    size_t n = 0;
-    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) ++n;
-    return n;
-}
-
+using blackbox::count;
+using blackbox::reset_close;
+using blackbox::seconds_since;
 using blackbox::wait_until;
 
-double seconds_since(clock_type::time_point t) {
-    return std::chrono::duration<double>(clock_type::now() - t).count();
-}
 
 // Connections that send nothing and keep a connection slot each.
 struct silent_clients {
@@ -122,13 +116,6 @@ TEST(FullServer, SilentClientsAreReleasedByTheTimeout) {
     EXPECT_LT(waited, 13.0);
     for (int fd : silent.fds) EXPECT_EQ(blackbox::read_to_close(fd, 2000), "") << "closed without an answer";
     EXPECT_EQ(count(k.err(), "Read on socket failed: "), 25u) << k.err();
-}
-
-// Closing with a zero linger time sends a reset instead of a FIN.
-void reset_close(int fd) {
-    linger l{1, 0};
-    setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-    close(fd);
 }
 
 TEST(Connections, ClientsThatResetBeforeTheAnswerDoNotEndTheDaemon) {
