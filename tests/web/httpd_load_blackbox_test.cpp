@@ -97,7 +97,9 @@ TEST(FullServer, SteadyOverloadKeepsServingAndReportsAtItsOwnPace) {
         });
     for (std::thread& c : clients) c.join();
     EXPECT_EQ(wrong.load(), 0);
-    EXPECT_GE(answered.load(), 150) << "fewer than 50 answers a second";
+    // Sleeping out each pause would give about a dozen answers a second; the
+    // bound leaves room for a slow, sanitized build on a busy machine.
+    EXPECT_GE(answered.load(), 100) << "fewer than 33 answers a second";
     EXPECT_LE(count(k.out(), FULL), 2u) << k.out();
 }
 

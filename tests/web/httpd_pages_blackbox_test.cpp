@@ -190,8 +190,12 @@ void expect_recent(const std::string& stamp) {
 }
 
 TEST(AccessLog, OneLinePerWellFormedRequest) {
+    const std::string waiting = "i am here .... still waiting\r\n";
     blackbox::daemon k(ALL_DISABLED);
     ASSERT_TRUE(k.wait_listening()) << k.err();
+    // The main thread says it waits only after the socket listens.
+    ASSERT_TRUE(blackbox::wait_until([&] { return k.out().find(waiting) != std::string::npos; },
+                                     std::chrono::seconds(10)));
     for (const char* path : {"/", "/a?", "/x?y", "/a??c", "/a?b?c", "/MOD_NETIF/overview?em0"})
         ASSERT_NE(get(k.port, path), "");
     ASSERT_EQ(blackbox::exchange(k.port, "HEAD / HTTP/1.1\r\n\r\n"), BAD_REQUEST);
@@ -200,7 +204,6 @@ TEST(AccessLog, OneLinePerWellFormedRequest) {
     EXPECT_EQ(k.interrupt(), 0);
 
     std::string out = k.out();
-    const std::string waiting = "i am here .... still waiting\r\n";
     size_t at = out.find(waiting);
     ASSERT_NE(at, std::string::npos) << out;
     out.erase(at, waiting.size());
