@@ -96,6 +96,20 @@ highest() { printf '%s\n' "$@" | sort -g | tail -n 1; }
 calc() { awk "BEGIN {printf \"%.${2:-3}f\", $1}"; }
 verdict() { awk -v v="$1" -v t="$3" "BEGIN {print (v $2 t) ? \"met\" : \"MISSED\"}"; }
 
+# say_series LABEL UNIT ROUND...: the median of the rounds, and the rounds.
+say_series() {
+    local label=$1 unit=$2
+    shift 2
+    say "$label median $(median "$@") $unit (rounds: $*)"
+}
+# say_ratio LABEL OP TARGET ROUND...: the same for a ratio, with its verdict.
+say_ratio() {
+    local label=$1 op=$2 target=$3 m
+    shift 3
+    m=$(median "$@")
+    say "ratio $label: median $m (rounds: $*) -- target $op $target: $(verdict "$m" "$op" "$target")"
+}
+
 # CPU of a whole process, dead threads included, in clock ticks.
 cpu_ticks() { sed 's/.*) //' "/proc/$1/stat" | awk '{print $12 + $13}'; }
 # The same for its live threads, to the nanosecond.
@@ -332,10 +346,9 @@ done
 stop_nginx
 html_ratio=$(median "${html_ratios[@]}")
 say "## 1. Main index page against nginx (16 clients, one request per connection, $page_bytes-byte body)"
-say "Kelp:  median $(median "${kelp_rates[@]}") requests/s (rounds: ${kelp_rates[*]})"
-say "nginx: median $(median "${nginx_rates[@]}") requests/s (rounds: ${nginx_rates[*]})"
-say "ratio Kelp/nginx: median $html_ratio (rounds: ${html_ratios[*]})" \
-    "-- target >= 0.5: $(verdict "$html_ratio" ">=" 0.5)"
+say_series "Kelp: " requests/s "${kelp_rates[@]}"
+say_series "nginx:" requests/s "${nginx_rates[@]}"
+say_ratio Kelp/nginx ">=" 0.5 "${html_ratios[@]}"
 say ""
 
 # --- 3. more clients ----------------------------------------------------------
@@ -356,11 +369,11 @@ for r in $(seq 1 "$ROUNDS"); do
 done
 m25=$(median "${q25[@]}") m50=$(median "${q50[@]}")
 say "## 3. Full server: the index page at 16, 25 and 50 clients"
-say "16 clients: median $(median "${r16[@]}") requests/s (rounds: ${r16[*]})"
-say "25 clients: median $(median "${r25[@]}") requests/s (rounds: ${r25[*]})"
-say "50 clients: median $(median "${r50[@]}") requests/s (rounds: ${r50[*]})"
-say "ratio 25/16: median $m25 (rounds: ${q25[*]}) -- target >= 0.9: $(verdict "$m25" ">=" 0.9)"
-say "ratio 50/16: median $m50 (rounds: ${q50[*]}) -- target >= 0.9: $(verdict "$m50" ">=" 0.9)"
+say_series "16 clients:" requests/s "${r16[@]}"
+say_series "25 clients:" requests/s "${r25[@]}"
+say_series "50 clients:" requests/s "${r50[@]}"
+say_ratio 25/16 ">=" 0.9 "${q25[@]}"
+say_ratio 50/16 ">=" 0.9 "${q50[@]}"
 say ""
 
 # --- 4. the tick --------------------------------------------------------------
@@ -407,10 +420,9 @@ for r in $(seq 1 "$ROUNDS"); do
 done
 graph_ratio=$(median "${graph_ratios[@]}")
 say "## 2. Load graph (/MOD_LOAD?grafinterval_1): CPU per request against gd alone ($GRAPHS graphs per round, 1 client)"
-say "Kelp:      median $(median "${kelp_cpu[@]}") us CPU per request, whole process (rounds: ${kelp_cpu[*]})"
-say "reference: median $(median "${ref_cpu[@]}") us CPU per draw and encode (rounds: ${ref_cpu[*]})"
-say "ratio Kelp/reference: median $graph_ratio (rounds: ${graph_ratios[*]})" \
-    "-- target <= 1.15: $(verdict "$graph_ratio" "<=" 1.15)"
+say_series "Kelp:     " "us CPU per request, whole process" "${kelp_cpu[@]}"
+say_series "reference:" "us CPU per draw and encode" "${ref_cpu[@]}"
+say_ratio Kelp/reference "<=" 1.15 "${graph_ratios[@]}"
 say "same picture: PNG bytes Kelp ${kelp_png[*]}, reference ${ref_png[*]};" \
     "pixels differing of 75000: ${differing[*]} (label digits and date)"
 say ""

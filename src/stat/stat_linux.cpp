@@ -207,8 +207,8 @@ void stat_OS_init() {
         const char* file;
         int* fd;
     } files[] = {{NETDEV, &netdev_fd}, {MEMINFO, &meminfo_fd}};
+    close_kept();
     for (const auto& f : files) {
-        if (*f.fd >= 0) ::close(*f.fd);
         *f.fd = open_file(f.file);
         if (*f.fd < 0) {
             char message[64];

@@ -20,16 +20,9 @@
 #include "core/history.h"
 #include "core/sampling.h"
 #include "modules/modules.h"
+#include "sanitized.h"
 #ifdef __linux__
 #include "stat/stat_linux.h"
-#endif
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define KELP_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
-#define KELP_SANITIZED 1
-#endif
 #endif
 
 // The sanitizers bring allocators of their own; replacing malloc beside them

@@ -25,16 +25,10 @@
 #include "fake_backend.h"
 #include "modules/modules.h"
 #include "proc_probe.h"
+#include "sanitized.h"
 #include "storm.h"
 #include "web/httpd.h"
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define KELP_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define KELP_SANITIZED 1
-#endif
-#endif
 #ifdef KELP_SANITIZED
 // Declared here: GCC does not install the sanitizers' interface headers, but
 // both runtimes export the function.

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
+#include <zlib.h>
 
 #include "blackbox.h"
 #include "page_text.h"
@@ -55,21 +56,6 @@ std::vector<request> build_mix() {
     };
 }
 
-uint32_t crc32(const unsigned char* p, size_t n) {
-    static const auto table = [] {
-        std::vector<uint32_t> t(256);
-        for (uint32_t i = 0; i < 256; ++i) {
-            uint32_t c = i;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
-        }
-        return t;
-    }();
-    uint32_t c = 0xFFFFFFFFu;
-    for (size_t i = 0; i < n; ++i) c = table[(c ^ p[i]) & 0xFF] ^ (c >> 8);
-    return c ^ 0xFFFFFFFFu;
-}
-
 uint32_t be32(const unsigned char* p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
 }
@@ -103,7 +89,7 @@ std::string check_png(const std::string& body) {
         uint32_t len = be32(p + at);
         if (len > body.size() - at - 12) return "chunk runs past the end";
         std::string type(body, at + 4, 4);
-        if (be32(p + at + 8 + len) != crc32(p + at + 4, len + 4)) return "bad CRC in " + type;
+        if (be32(p + at + 8 + len) != crc32(0, p + at + 4, len + 4)) return "bad CRC in " + type;
         if (first) {
             if (type != "IHDR" || len != 13) return "IHDR is not first";
             if (be32(p + at + 8) != 500 || be32(p + at + 12) != 150) return "not 500 x 150";

@@ -14,6 +14,7 @@
 
 #include "blackbox.h"
 #include "page_text.h"
+#include "sanitized.h"
 
 namespace {
 
@@ -29,7 +30,6 @@ using blackbox::count;
 using blackbox::reset_close;
 using blackbox::seconds_since;
 using blackbox::wait_until;
-
 
 // Connections that send nothing and keep a connection slot each.
 struct silent_clients {
@@ -163,14 +163,6 @@ TEST(Accept, RunningOutOfDescriptorsIsReportedAndSurvived) {
     EXPECT_EQ(blackbox::exchange(k.port, GET_INDEX), INDEX) << k.err();
     EXPECT_EQ(k.interrupt(), 0);
 }
-
-#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-#define KELP_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer) || __has_feature(address_sanitizer)
-#define KELP_SANITIZED 1
-#endif
-#endif
 
 // A connection thread that cannot start closes its connection and gives its
 // slot back; otherwise 25 such failures would leave the server full for ever.
