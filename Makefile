@@ -85,27 +85,23 @@ ASAN_ENV = ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:check_initializati
 # connection threads not joined, by design (TSan's _exit reports them).
 TSAN_ENV = TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:report_thread_leaks=0:suppressions=$(abspath tests/sanitizers/tsan.supp):log_path=$(TSAN_LOGS)/tsan
 
-# $(call sanitized_ctest,<tree>,<logs>,<environment>)
-define sanitized_ctest
-	rm -rf $(2) && mkdir -p $(2)
-	cd $(1) && $(3) ctest --output-on-failure -j $(JOBS); status=$$?; \
-	for f in $(2)/*; do [ -e "$$f" ] || continue; echo "== $$f"; cat "$$f"; status=1; done; \
+# $(call sanitized_suite,<tree>,<flags>,<logs>,<environment>)
+define sanitized_suite
+	cmake -S . -B $(1) -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS=$(2)" "-DCMAKE_EXE_LINKER_FLAGS=$(2)"
+	cmake --build $(1) -j $(JOBS)
+	rm -rf $(3) && mkdir -p $(3)
+	cd $(1) && $(4) ctest --output-on-failure -j $(JOBS); status=$$?; \
+	for f in $(3)/*; do [ -e "$$f" ] || continue; echo "== $$f"; cat "$$f"; status=1; done; \
 	exit $$status
 endef
 
 .PHONY: test-asan test-tsan fuzz deps-fuzz
 
 test-asan: deps deps-admin
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  "-DCMAKE_CXX_FLAGS=$(ASAN_FLAGS)" "-DCMAKE_EXE_LINKER_FLAGS=$(ASAN_FLAGS)"
-	cmake --build $(ASAN_BUILD) -j $(JOBS)
-	$(call sanitized_ctest,$(ASAN_BUILD),$(ASAN_LOGS),$(ASAN_ENV))
+	$(call sanitized_suite,$(ASAN_BUILD),$(ASAN_FLAGS),$(ASAN_LOGS),$(ASAN_ENV))
 
 test-tsan: deps deps-admin
-	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  "-DCMAKE_CXX_FLAGS=$(TSAN_FLAGS)" "-DCMAKE_EXE_LINKER_FLAGS=$(TSAN_FLAGS)"
-	cmake --build $(TSAN_BUILD) -j $(JOBS)
-	$(call sanitized_ctest,$(TSAN_BUILD),$(TSAN_LOGS),$(TSAN_ENV))
+	$(call sanitized_suite,$(TSAN_BUILD),$(TSAN_FLAGS),$(TSAN_LOGS),$(TSAN_ENV))
 
 # libFuzzer ships with clang's runtimes; Debian 12 keeps libclang_rt.fuzzer
 # (and clang's ASan and UBSan runtimes) in libclang-rt-14-dev, which clang
