@@ -21,6 +21,7 @@ struct fake_kstat {
     std::string ks_class;
     std::vector<fake_named> stats;  // current values; kstat_read copies them
     bool read_fails = false;        // errno EIO
+    unsigned char type = 1;         // KSTAT_TYPE_NAMED; others hold no named entries
 };
 
 struct fake_swapent {
@@ -46,3 +47,6 @@ struct fake_sunos_kernel {
 };
 
 extern fake_sunos_kernel fake_sunos;
+
+// Back to a kernel with no kstats, no swap and nothing failing.
+void fake_sunos_reset();
