@@ -21,7 +21,6 @@ struct fake_kstat {
     std::string ks_class;
     std::vector<fake_named> stats;  // current values; kstat_read copies them
     bool read_fails = false;        // errno EIO
-    unsigned char type = 1;         // KSTAT_TYPE_NAMED; others hold no named entries
 };
 
 struct fake_swapent {

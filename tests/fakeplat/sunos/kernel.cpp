@@ -65,7 +65,7 @@ kstat_ctl_t* kstat_open() {
         copy_name(ks->ks_module, f.module);
         copy_name(ks->ks_name, f.name);
         copy_name(ks->ks_class, f.ks_class);
-        ks->ks_type = f.type;
+        ks->ks_type = KSTAT_TYPE_NAMED;
         if (!chain.empty()) chain.back()->ks_next = ks.get();
         chain.push_back(std::move(ks));
     }

@@ -11,9 +11,6 @@ struct nlist {
 };
 
 #define N_UNDF 0x00
-#define N_ABS 0x02
 #define N_TEXT 0x04
-#define N_DATA 0x06
-#define N_BSS 0x08
 
 #endif
