@@ -12,11 +12,12 @@
 #include <fcntl.h>
 #include <kvm.h>
 #include <nlist.h>
-#include <stdlib.h>
+#include <stdlib.h>  // getloadavg
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "stat/stat_wrapper.h"
@@ -31,7 +32,6 @@ constexpr int SWAP_ROWS = 10;  // device rows plus libkvm's summary row
 constexpr size_t DRIVER_NAME_READ = 30;
 
 kvm_t* kvm;
-char ifnet_symbol[] = "ifnet";
 struct nlist netif_list[2];  // "ifnet" and the terminating entry
 
 template <typename T>
@@ -39,10 +39,16 @@ unsigned long kernel_address(T* pointer) {
     return reinterpret_cast<unsigned long>(pointer);
 }
 
-// The name as the kernel reports it. FreeBSD 5 keeps it in the record;
-// FreeBSD 4 keeps the driver name in kernel memory and the unit apart.
+// The name as the kernel reports it. From 5.2 on the record keeps it whole;
+// before, the driver name lies in kernel memory and the unit apart.
+//
+// if_xname replaced if_name and if_unit during 5.1-CURRENT, at the version
+// bump 501113 that FreeBSD's version list gives for that change to struct
+// ifnet: 5.0 (500000) and 5.1 (501000) still have if_name, 5.2 (502000) has
+// if_xname. A snapshot on the wrong side of the line fails to compile; it
+// never reads the wrong field.
 bool interface_name(const struct ifnet& ifn, char (&name)[sizeof stat_netif::name]) {
-#if __FreeBSD_version < 500000
+#if __FreeBSD_version < 501113
     // The 30 bytes read need not hold a terminator; the spare byte bounds them.
     char driver[DRIVER_NAME_READ + 1] = {};
     if (kvm_read(kvm, kernel_address(ifn.if_name), driver, DRIVER_NAME_READ) == -1) {
@@ -101,7 +107,7 @@ void stat_OS_init() {
         std::perror("kvm_open fails (maybe permissions on /dev/*mem)");
         std::exit(1);
     }
-    netif_list[0].n_name = ifnet_symbol;
+    netif_list[0].n_name = "ifnet";
 }
 
 void stat_get_load(stat_struct* target) {
@@ -110,6 +116,10 @@ void stat_get_load(stat_struct* target) {
 }
 
 void stat_get_netif(stat_struct* target) {
+    // A live kernel's libkvm looks up only the entries still N_UNDF and leaves
+    // the others as they are; nlist(3) on a kernel file clears and looks up
+    // all. Clearing both fields asks both kinds afresh on every sample.
+    netif_list[0].n_type = N_UNDF;
     netif_list[0].n_value = 0;
     if (kvm_nlist(kvm, netif_list) == -1) {
         std::perror("Could not find netif symbols");

@@ -4,6 +4,13 @@
 // Sampling thread only (stat_OS_init runs before it starts): the kstat handle
 // is static and carries no lock. The chain is the one taken at start; it is
 // never brought up to date, so interfaces plumbed later are not seen.
+
+// A 32-bit C++ compiler defines _FILE_OFFSET_BITS 64, and <sys/swap.h> refuses
+// swapctl in that environment. Nothing here passes a file offset to another
+// unit, so this one unit leaves it before any header sees it; a 64-bit build
+// gets 64 back from the system's headers.
+#undef _FILE_OFFSET_BITS
+
 #include <sys/types.h>
 #include <sys/loadavg.h>
 #include <sys/swap.h>
@@ -32,21 +39,20 @@ struct swap_listing {
 };
 static_assert(offsetof(swap_listing, swt_ent) == offsetof(swaptbl_t, swt_ent));
 
-// The statistics of an interface's kstat. Only their low 32 bits take part in
-// the increase, so the width read does not change what is reported.
+// The statistics of an interface's kstat, each read at the width its driver
+// publishes it. Only their low 32 bits take part in the increase.
 struct net_statistic {
     char name[KSTAT_STRLEN];  // kstat_data_lookup takes a char*
     const char* missing;      // reported when the interface has no such statistic
-    bool wide;                // read as unsigned 64-bit, else as unsigned 32-bit
     uint64_t stat_netif::*field;
 };
 
 net_statistic net_statistics[] = {
-    {"rbytes64", "kstat_data_lookup rbytes64", true, &stat_netif::received_bytes},
-    {"obytes64", "kstat_data_lookup obytes64", true, &stat_netif::send_bytes},
-    {"collisions", "kstat_data_lookup", false, &stat_netif::collisions},
-    {"ierrors", "kstat_data_lookup", false, &stat_netif::input_errors},
-    {"oerrors", "kstat_data_lookup", true, &stat_netif::output_errors},
+    {"rbytes64", "kstat_data_lookup rbytes64", &stat_netif::received_bytes},
+    {"obytes64", "kstat_data_lookup obytes64", &stat_netif::send_bytes},
+    {"collisions", "kstat_data_lookup", &stat_netif::collisions},
+    {"ierrors", "kstat_data_lookup", &stat_netif::input_errors},
+    {"oerrors", "kstat_data_lookup", &stat_netif::output_errors},
 };
 
 char pagestotal[] = "pagestotal";
@@ -63,11 +69,22 @@ const kstat_named_t* lookup(kstat_t* ks, char* name, const char* missing) {
     return named;
 }
 
-void take_counters(kstat_t* ks, stat_netif& slot) {
-    for (net_statistic& s : net_statistics) {
-        const kstat_named_t* named = lookup(ks, s.name, s.missing);
-        slot.*s.field = !named ? 0 : s.wide ? named->value.ui64 : named->value.ui32;
+// A driver chooses each statistic's type; reading a 32-bit one through the
+// 64-bit member would be right only on a little-endian machine, and only by
+// chance. Counters are widened without sign; what is no counter reads 0.
+uint64_t counter_value(const kstat_named_t* named) {
+    if (!named) return 0;
+    switch (named->data_type) {
+        case KSTAT_DATA_INT32: return static_cast<uint32_t>(named->value.i32);
+        case KSTAT_DATA_UINT32: return named->value.ui32;
+        case KSTAT_DATA_INT64: return static_cast<uint64_t>(named->value.i64);
+        case KSTAT_DATA_UINT64: return named->value.ui64;
+        default: return 0;
     }
+}
+
+void take_counters(kstat_t* ks, stat_netif& slot) {
+    for (net_statistic& s : net_statistics) slot.*s.field = counter_value(lookup(ks, s.name, s.missing));
 }
 
 // A walk that fails half-way leaves raw counters in the slots it filled;
@@ -83,8 +100,8 @@ stat_swap system_pages(kstat_t* ks) {
     const kstat_named_t* total = lookup(ks, pagestotal, "kstat_data_lookup pagestotal");
     const kstat_named_t* free = lookup(ks, pagesfree, "kstat_data_lookup pagesfree");
     if (!total || !free) return {0, 0};
-    const uint64_t pages = total->value.ui32;
-    const uint64_t free_pages = free->value.ui32;
+    const uint64_t pages = counter_value(total);
+    const uint64_t free_pages = counter_value(free);
     return {pages, free_pages < pages ? pages - free_pages : 0};
 }
 

@@ -16,8 +16,9 @@ function(kelp_platform_test name)
   add_executable(${name} ${arg_SOURCES} $<TARGET_OBJECTS:${name}_platform>)
   target_include_directories(${name} PRIVATE ${arg_PLATFORM})
   target_link_libraries(${name} PRIVATE kelp_core GTest::gtest GTest::gtest_main)
-  # Both FreeBSD releases run the same tests: the prefix keeps their names apart.
+  # The FreeBSD releases run the same tests: the prefix keeps their names apart.
   gtest_discover_tests(${name} TEST_PREFIX ${name}. DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 60)
+  add_test(NAME ${name}.whole COMMAND ${name})
 endfunction()
 
 kelp_platform_test(stat_freebsd_test
@@ -37,3 +38,21 @@ kelp_platform_test(stat_sunos_test
   PLATFORM ${KELP_FAKEPLAT}/sunos
   INCLUDE ${KELP_FAKEPLAT}/sunos/include
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/stat_sunos_test.cpp)
+
+# The Solaris backend as a 32-bit Solaris C++ compiler sees it: large-file
+# environment and no _LP64 (undefined here, since this host is 64-bit). The
+# simulated <sys/swap.h> must refuse plain code in that environment, or this
+# compile would prove nothing.
+set(KELP_SOLARIS32 -U_LP64 -U__LP64__ -D_FILE_OFFSET_BITS=64)
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/swap_guard.cpp "#include <sys/swap.h>\nint main() { return 0; }\n")
+try_compile(KELP_SWAP_GUARD_MISSING ${CMAKE_CURRENT_BINARY_DIR}/swap_guard
+  SOURCES ${CMAKE_CURRENT_BINARY_DIR}/swap_guard.cpp
+  COMPILE_DEFINITIONS ${KELP_SOLARIS32} -I${KELP_FAKEPLAT}/sunos/include)
+if(KELP_SWAP_GUARD_MISSING)
+  message(FATAL_ERROR "the simulated <sys/swap.h> compiles in the 32-bit large-file environment")
+endif()
+add_library(stat_sunos_largefile OBJECT ${PROJECT_SOURCE_DIR}/src/stat/stat_sunos.cpp)
+target_include_directories(stat_sunos_largefile BEFORE PRIVATE ${KELP_FAKEPLAT}/sunos/include)
+target_link_libraries(stat_sunos_largefile PRIVATE kelp_core)
+target_compile_options(stat_sunos_largefile PRIVATE ${KELP_SOLARIS32})
+add_dependencies(stat_sunos_test stat_sunos_largefile)

@@ -11,7 +11,10 @@ namespace {
 
 class FreeBSD4Names : public testing::Test {
 protected:
-    void SetUp() override { stat_OS_init(); }
+    void SetUp() override {
+        fake_freebsd_reset();
+        stat_OS_init();
+    }
 };
 
 fake_ifnet driver(const std::string& name, int unit) {

@@ -14,7 +14,7 @@ struct fake_ifnet {
     std::string name;    // if_xname; on release 4 split into driver and unit unless driver is set
     std::string driver;  // release 4: the driver name kept in kernel memory, of any length
     int unit = 0;        // release 4, with driver
-    uint64_t ibytes = 0, obytes = 0, collisions = 0, ierrors = 0, oerrors = 0;  // cut to the kernel's width
+    uint64_t ibytes = 0, obytes = 0, collisions = 0, ierrors = 0, oerrors = 0;
 };
 
 struct fake_swapdev {
@@ -37,6 +37,7 @@ struct fake_freebsd_kernel {
 
     // The interface list. Unreadable parts fail kvm_read with EFAULT.
     bool nlist_fails = false;  // errno ENOENT
+    bool nlist_looks_up_all = false;  // nlist(3) on a kernel file, not a live kernel's libkvm
     bool ifnet_symbol_absent = false;
     bool head_unreadable = false;
     int unreadable_ifnet = -1;         // index of a record that cannot be read
@@ -54,3 +55,6 @@ struct fake_freebsd_kernel {
 };
 
 extern fake_freebsd_kernel fake_freebsd;
+
+// Back to a kernel with nothing in it and nothing failing.
+void fake_freebsd_reset();

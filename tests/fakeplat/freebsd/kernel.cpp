@@ -21,6 +21,8 @@
 
 fake_freebsd_kernel fake_freebsd;
 
+void fake_freebsd_reset() { fake_freebsd = fake_freebsd_kernel{}; }
+
 struct __kvm {
     int unused;
 };
@@ -55,7 +57,7 @@ region region_of(unsigned long start, const T& value) {
     return r;
 }
 
-#if __FreeBSD_version < 500000
+#if __FreeBSD_version < 501113
 unsigned long driver_address(size_t k) { return DRIVER_NAMES + k * STRIDE; }
 
 void set_name(struct ifnet& ifn, const fake_ifnet& f, size_t k) {
@@ -96,11 +98,11 @@ struct ifnet record_of(const fake_ifnet& f, size_t k) {
     ifn.if_link.tqe_next = kernel_pointer<struct ifnet>(next);
     ifn.if_index = static_cast<unsigned short>(k + 1);
     set_name(ifn, f, k);
-    ifn.if_data.ifi_ibytes = static_cast<if_data_counter>(f.ibytes);
-    ifn.if_data.ifi_obytes = static_cast<if_data_counter>(f.obytes);
-    ifn.if_data.ifi_collisions = static_cast<if_data_counter>(f.collisions);
-    ifn.if_data.ifi_ierrors = static_cast<if_data_counter>(f.ierrors);
-    ifn.if_data.ifi_oerrors = static_cast<if_data_counter>(f.oerrors);
+    ifn.if_data.ifi_ibytes = static_cast<unsigned long>(f.ibytes);
+    ifn.if_data.ifi_obytes = static_cast<unsigned long>(f.obytes);
+    ifn.if_data.ifi_collisions = static_cast<unsigned long>(f.collisions);
+    ifn.if_data.ifi_ierrors = static_cast<unsigned long>(f.ierrors);
+    ifn.if_data.ifi_oerrors = static_cast<unsigned long>(f.oerrors);
     return ifn;
 }
 
@@ -116,7 +118,7 @@ std::vector<region> kernel_memory() {
     for (size_t k = 0; k < ifs.size(); ++k) {
         if (static_cast<int>(k) != fake_freebsd.unreadable_ifnet)
             memory.push_back(region_of(record_address(k), record_of(ifs[k], k)));
-#if __FreeBSD_version < 500000
+#if __FreeBSD_version < 501113
         if (static_cast<int>(k) != fake_freebsd.unreadable_driver_name) memory.push_back(driver_region(ifs[k], k));
 #endif
     }
@@ -138,19 +140,28 @@ kvm_t* kvm_open(const char* execfile, const char* corefile, const char* swapfile
     return &live_kernel;
 }
 
+// As libkvm does on a live kernel (kvm.c, _kvm_nlist): an entry whose n_type
+// is already set is skipped and left as it is, and the result counts every
+// entry not found by this call, the skipped ones included. The switch gives
+// nlist(3) on a kernel file, which clears and looks up every entry.
 int kvm_nlist(kvm_t* kd, struct nlist* nl) {
     if (!is_live(kd) || fake_freebsd.nlist_fails) {
         errno = ENOENT;
         return -1;
     }
-    int missing = 0;
-    for (; nl->n_name && nl->n_name[0]; ++nl) {
-        bool found = std::strcmp(nl->n_name, "ifnet") == 0 && !fake_freebsd.ifnet_symbol_absent;
-        nl->n_value = found ? IFNET_SYMBOL : 0;
-        nl->n_type = found ? 1 : 0;
-        if (!found) ++missing;
+    int entries = 0, found = 0;
+    for (; nl->n_name && nl->n_name[0]; ++nl, ++entries) {
+        if (fake_freebsd.nlist_looks_up_all) {
+            nl->n_type = N_UNDF;
+            nl->n_value = 0;
+        }
+        if (nl->n_type != N_UNDF) continue;
+        if (std::strcmp(nl->n_name, "ifnet") != 0 || fake_freebsd.ifnet_symbol_absent) continue;
+        nl->n_type = N_TEXT;
+        nl->n_value = IFNET_SYMBOL;
+        ++found;
     }
-    return missing;
+    return entries - found;
 }
 
 // Reads as much of [addr, addr + nbytes) as one mapped region holds.
@@ -193,7 +204,7 @@ int kvm_getswapinfo(kvm_t* kd, struct kvm_swap* swap_ary, int swap_max, int) {
     return n;
 }
 
-int sysctlbyname(const char* name, void* oldp, size_t* oldlenp, void* newp, size_t) {
+int sysctlbyname(const char* name, void* oldp, size_t* oldlenp, const void* newp, size_t) {
     struct {
         const char* name;
         const fake_sysctl* variable;

@@ -46,3 +46,6 @@ struct fake_sunos_kernel {
 };
 
 extern fake_sunos_kernel fake_sunos;
+
+// Back to a kernel with no kstats, no swap and nothing failing.
+void fake_sunos_reset();

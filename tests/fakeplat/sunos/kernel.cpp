@@ -17,6 +17,8 @@
 
 fake_sunos_kernel fake_sunos;
 
+void fake_sunos_reset() { fake_sunos = fake_sunos_kernel{}; }
+
 namespace {
 
 constexpr size_t PATH_ROOM = 1024;  // what a caller must provide per ste_path
@@ -32,6 +34,9 @@ void copy_name(char (&to)[KSTAT_STRLEN], const std::string& from) {
 kstat_named_t named_of(const fake_named& f) {
     kstat_named_t n;
     std::memset(&n, 0, sizeof n);
+    // Nothing promises what the rest of the union holds under a 32-bit value;
+    // zeros would let a 64-bit read of it pass on this little-endian host.
+    std::memset(&n.value, 0xa5, sizeof n.value);
     copy_name(n.name, f.name);
     if (f.wide) {
         n.data_type = KSTAT_DATA_UINT64;
@@ -88,12 +93,18 @@ kid_t kstat_read(kstat_ctl_t* kc, kstat_t* ksp, void*) {
     return control.kc_chain_id;
 }
 
+// As libkstat: EINVAL for a kstat that holds no named entries. One never
+// read has no data and finds nothing here (the fake keeps ks_ndata 0 until
+// kstat_read; the real library's header already carries the kernel's count,
+// so a lookup before kstat_read is not safe there at all).
 void* kstat_data_lookup(kstat_t* ksp, char* name) {
-    if (ksp && ksp->ks_type == KSTAT_TYPE_NAMED && ksp->ks_data) {
-        auto* n = static_cast<kstat_named_t*>(ksp->ks_data);
-        for (unsigned k = 0; k < ksp->ks_ndata; ++k)
-            if (std::strncmp(n[k].name, name, KSTAT_STRLEN) == 0) return &n[k];
+    if (ksp->ks_type != KSTAT_TYPE_NAMED && ksp->ks_type != KSTAT_TYPE_TIMER) {
+        errno = EINVAL;
+        return nullptr;
     }
+    auto* n = static_cast<kstat_named_t*>(ksp->ks_data);
+    for (unsigned k = 0; n && k < ksp->ks_ndata; ++k)
+        if (std::strncmp(n[k].name, name, KSTAT_STRLEN) == 0) return &n[k];
     errno = ENOENT;
     return nullptr;
 }
@@ -119,7 +130,13 @@ int swapctl(int cmd, void* arg) {
     if (fake_sunos.list_lists_nothing) return 0;
     auto* table = static_cast<swaptbl_t*>(arg);
     swapent_t* entries = table->swt_ent;
-    int n = std::min(table->swt_n, static_cast<int>(devices.size()));
+    // swapctl(2): a table with fewer entries than devices is ENOMEM, not a
+    // shorter listing.
+    const int n = static_cast<int>(devices.size());
+    if (table->swt_n < n) {
+        errno = ENOMEM;
+        return -1;
+    }
     for (int k = 0; k < n; ++k) {
         if (!entries[k].ste_path) {
             errno = EFAULT;

@@ -3,11 +3,14 @@
 #define KELP_FAKEPLAT_NLIST_H
 
 struct nlist {
-	char *n_name;            /* symbol name; a null name ends the list */
-	unsigned char n_type;
+	const char *n_name;      /* symbol name; a null or empty name ends the list */
+	unsigned char n_type;    /* N_UNDF until the symbol has been found */
 	char n_other;
 	short n_desc;
-	unsigned long n_value;   /* the symbol's kernel address, 0 when absent */
+	unsigned long n_value;   /* the symbol's kernel address */
 };
+
+#define N_UNDF 0x00
+#define N_TEXT 0x04
 
 #endif

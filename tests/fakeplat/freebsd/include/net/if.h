@@ -7,26 +7,24 @@
 
 #define IFNAMSIZ 16
 
-/* The counters are u_long in the kernel: 32 bits on i386, which the
- * release-4 build stands for, 64 bits on sparc64 and amd64. */
-#if __FreeBSD_version < 500000
-typedef uint32_t if_data_counter;
-#else
-typedef uint64_t if_data_counter;
-#endif
-
+/* The counters are u_long, as in the real header: their width follows the
+ * CPU (32 bits on i386, 64 on amd64 and sparc64), not the release. This host
+ * is 64-bit, so every simulated release sees 64-bit counters; the diff of the
+ * low 32 bits is what makes a 32-bit kernel's wrap harmless. The real block
+ * has more fields (ifi_physical, ifi_metric, ...) after ifi_type: the backend
+ * names its fields, so their offsets do not matter here. */
 struct if_data {
 	unsigned char ifi_type;
 	unsigned char ifi_addrlen;
 	unsigned char ifi_hdrlen;
-	if_data_counter ifi_mtu;
-	if_data_counter ifi_ipackets;
-	if_data_counter ifi_ierrors;
-	if_data_counter ifi_opackets;
-	if_data_counter ifi_oerrors;
-	if_data_counter ifi_collisions;
-	if_data_counter ifi_ibytes;
-	if_data_counter ifi_obytes;
+	unsigned long ifi_mtu;
+	unsigned long ifi_ipackets;
+	unsigned long ifi_ierrors;
+	unsigned long ifi_opackets;
+	unsigned long ifi_oerrors;
+	unsigned long ifi_collisions;
+	unsigned long ifi_ibytes;
+	unsigned long ifi_obytes;
 };
 
 #endif

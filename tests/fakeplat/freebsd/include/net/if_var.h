@@ -15,14 +15,14 @@ struct ifnethead {
 
 struct ifnet {
 	void *if_softc;
-#if __FreeBSD_version < 500000
+#if __FreeBSD_version < 501113
 	char *if_name;           /* driver name, e.g. "lo", in kernel memory */
 #endif
 	struct {
 		struct ifnet *tqe_next;
 		struct ifnet **tqe_prev;
 	} if_link;
-#if __FreeBSD_version >= 500000
+#if __FreeBSD_version >= 501113
 	char if_xname[IFNAMSIZ]; /* e.g. "lo0" */
 	const char *if_dname;
 	int if_dunit;
@@ -33,7 +33,7 @@ struct ifnet {
 	} if_addrhead;
 	int if_pcount;
 	unsigned short if_index;
-#if __FreeBSD_version < 500000
+#if __FreeBSD_version < 501113
 	short if_unit;
 #endif
 	short if_timer;

@@ -8,7 +8,7 @@
 extern "C" {
 #endif
 
-int sysctlbyname(const char *name, void *oldp, size_t *oldlenp, void *newp, size_t newlen);
+int sysctlbyname(const char *name, void *oldp, size_t *oldlenp, const void *newp, size_t newlen);
 
 #ifdef __cplusplus
 }

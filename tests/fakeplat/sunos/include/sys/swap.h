@@ -23,6 +23,12 @@ typedef struct swaptable {
 	struct swapent swt_ent[1];  /* swt_n entries follow */
 } swaptbl_t;
 
+/* The real header's guard, word for word. The 32-bit large-file build of the
+ * tests reaches it by undefining _LP64 on this 64-bit host. */
+#if !defined(_LP64) && _FILE_OFFSET_BITS == 64
+#error "Cannot use swapctl in the large files compilation environment"
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
