@@ -8,12 +8,19 @@
 // Spaced: ticks 100 ms apart, each timed in thread CPU. This is closer to the
 // daemon's own once-a-second tick, which finds its caches cold.
 //
-//   tick_bench [ticks] [runs] [spaced]     (default 2000 ticks, 5 runs, 20 spaced)
+// Under readers: READERS threads draw ring-0 load graphs without pause while
+// LOADED ticks run 10 ms apart; each tick's wall time is taken. A tick that
+// waited on a reader would show here, in its 99th percentile and maximum.
+//
+//   tick_bench [ticks] [runs] [spaced] [loaded] [readers]
+//              (default 2000 ticks, 5 runs, 20 spaced, 300 loaded, 25 readers)
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <sys/resource.h>
+#include <thread>
 #include <vector>
 
 #include "config/config.h"
@@ -43,6 +50,8 @@ int main(int argc, char** argv) {
     int ticks = argc > 1 ? config_atoi(argv[1]) : 2000;
     int runs = argc > 2 ? config_atoi(argv[2]) : 5;
     int spaced = argc > 3 ? config_atoi(argv[3]) : 20;
+    int loaded = argc > 4 ? config_atoi(argv[4]) : 300;
+    int readers = argc > 5 ? config_atoi(argv[5]) : 25;
     if (ticks < 100) ticks = 100;  // every run passes the ring-2 stage
     if (runs < 1) runs = 1;
 
@@ -85,9 +94,40 @@ int main(int argc, char** argv) {
         signal_interval_1(2);
         cold.push_back(thread_cpu_us() - start);
     }
+    std::vector<double> under;
+    if (loaded > 0 && readers > 0) {
+        std::atomic<bool> stop{false};
+        std::atomic<long> graphs{0};
+        std::vector<std::thread> pool;
+        for (int i = 0; i < readers; ++i)
+            pool.emplace_back([&] {
+                FILE* sink = std::fopen("/dev/null", "w");
+                if (!sink) return;
+                while (!stop.load(std::memory_order_relaxed)) {
+                    modules_urlhandler(sink, "/MOD_LOAD", "grafinterval_1");
+                    graphs.fetch_add(1, std::memory_order_relaxed);
+                }
+                std::fclose(sink);
+            });
+        for (int i = 0; i < loaded; ++i) {
+            timespec pause{0, 10L * 1000 * 1000};
+            nanosleep(&pause, nullptr);
+            auto start = std::chrono::steady_clock::now();
+            signal_interval_1(2);
+            under.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+        }
+        stop = true;
+        for (std::thread& t : pool) t.join();
+        std::sort(under.begin(), under.end());
+        std::printf("loaded: %zu ticks beside %d readers, %ld graphs drawn meanwhile\n", under.size(), readers,
+                    graphs.load());
+    }
     std::printf("tick_median_us=%.1f tick_p90_us=%.1f tick_cpu_us=%.1f tick_user_us=%.1f tick_system_us=%.1f",
                 median(medians), median(p90s), median(cpus), median(users), median(systems));
     if (!cold.empty()) std::printf(" spaced_ticks=%zu spaced_cpu_us=%.1f", cold.size(), median(cold));
+    if (!under.empty())
+        std::printf(" loaded_ticks=%zu loaded_readers=%d loaded_median_us=%.1f loaded_p99_us=%.1f loaded_max_us=%.1f",
+                    under.size(), readers, under[under.size() / 2], under[under.size() * 99 / 100], under.back());
     std::printf("\n");
     return 0;
 }

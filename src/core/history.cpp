@@ -2,18 +2,11 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <new>
 
 namespace {
 
 history_ring_data_struct ring[HISTORY_RINGS];
-
-// One lock per ring, held only while a record is copied into or out of a slot
-// and while current moves: a reader slower than 50 stores would otherwise read
-// the slot the writer is filling. Nobody holds it across I/O, so the sampling
-// thread never waits on a client.
-std::mutex ring_lock[HISTORY_RINGS];
 
 // A ring's slots are one block that lives as long as the process and is never
 // freed: connection threads may still be walking it while the process exits.
@@ -26,7 +19,9 @@ history_ring_struct* new_ring_block() {
     for (int i = 0; i < HISTORY_SLOTS; ++i) {
         block[i].next = nullptr;
         block[i].prev = nullptr;
-        stat_cleanup(&block[i].stat);
+        stat_struct cleared;
+        stat_cleanup(&cleared);
+        block[i].stat.store(cleared);
     }
     return block;
 }
@@ -48,9 +43,10 @@ void history_init() {
 
 void history_put_data(int ringi, const stat_struct* data) {
     if (ringi < 0 || ringi >= HISTORY_RINGS || !data) return;
-    std::lock_guard<std::mutex> hold(ring_lock[ringi]);
     history_ring_struct* target = ring[ringi].current.load(std::memory_order_relaxed)->next;
-    target->stat = *data;
+    // A reader slower than 50 stores may be copying this very slot; its
+    // sequence makes that reader retry instead of the writer waiting.
+    target->stat.store(*data);
     // Copy first, publish second: whoever sees the new current sees the whole record.
     ring[ringi].current.store(target, std::memory_order_release);
 }
@@ -59,7 +55,4 @@ history_ring_struct* history_get_travler(int ringi) {
     return ring[ringi].current.load(std::memory_order_acquire);
 }
 
-void history_copy_slot(int ringi, const history_ring_struct* slot, stat_struct* out) {
-    std::lock_guard<std::mutex> hold(ring_lock[ringi]);
-    *out = slot->stat;
-}
+void history_copy_slot(int /*ringi*/, const history_ring_struct* slot, stat_struct* out) { slot->stat.load(*out); }

@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "core/seqlock.h"
 #include "stat/stat_wrapper.h"
 
 constexpr int HISTORY_RINGS = 3;
@@ -12,7 +13,14 @@ constexpr int HISTORY_SLOTS = 450;
 struct history_ring_struct {
     history_ring_struct* next;  // receives the following record; from the newest slot: the oldest
     history_ring_struct* prev;  // one step back in time
-    stat_struct stat;           // read it from another thread only through history_copy_slot
+    seqlock_cell<stat_struct> stat;  // the sampling thread stores, any thread copies out
+
+    // A copy of the record, whole even while the sampling thread stores here.
+    stat_struct record() const {
+        stat_struct s;
+        stat.load(s);
+        return s;
+    }
 };
 
 struct history_ring_data_struct {
@@ -26,5 +34,6 @@ void history_put_data(int ringi, const stat_struct* data);
 // after history_init, so walking prev needs no care; the record does.
 history_ring_struct* history_get_travler(int ringi);
 // Copies the record of a slot of ring ringi so that a concurrent store into the
-// same slot can never be seen half done.
+// same slot can never be seen half done. The writer never waits on a reader:
+// a copy that overlaps a store is retried.
 void history_copy_slot(int ringi, const history_ring_struct* slot, stat_struct* out);

@@ -13,12 +13,13 @@ constexpr int FOLD = 10;
 // Ticks 1..100, back to 0 on the hundredth. Sampling thread only.
 int counter = 0;
 
-// The ten newest records of a ring, newest first. Runs on the writer's own
-// thread, so the slots can be read in place.
-void collect(int ringi, stat_struct** collect_stat) {
-    history_ring_struct* slot = history_get_travler(ringi);
+// The ten newest records of a ring, newest first, copied into the tick's own
+// stack: the slots hold their records as words shared with the readers.
+void collect(int ringi, stat_struct* copies, stat_struct** collect_stat) {
+    const history_ring_struct* slot = history_get_travler(ringi);
     for (int x = 0; x < FOLD; ++x) {
-        collect_stat[x] = &slot->stat;
+        history_copy_slot(ringi, slot, &copies[x]);
+        collect_stat[x] = &copies[x];
         slot = slot->prev;
     }
 }
@@ -27,6 +28,7 @@ void collect(int ringi, stat_struct** collect_stat) {
 
 void signal_interval_1(int /*signalnum*/) {
     stat_struct current_stat;
+    stat_struct copies[FOLD];
     stat_struct* collect_stat[FOLD];
 
     stat_cleanup(&current_stat);
@@ -35,13 +37,13 @@ void signal_interval_1(int /*signalnum*/) {
     ++counter;
 
     if (counter % 10 == 0) {
-        collect(0, collect_stat);
+        collect(0, copies, collect_stat);
         modules_avg(&current_stat, collect_stat, FOLD);
         history_put_data(1, &current_stat);
     }
     if (counter % 100 == 0) {
         counter = 0;
-        collect(1, collect_stat);
+        collect(1, copies, collect_stat);
         modules_avg(&current_stat, collect_stat, FOLD);
         history_put_data(2, &current_stat);
     }

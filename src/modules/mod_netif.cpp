@@ -8,6 +8,7 @@
 #include "graph/grafutil.h"
 #include "modules/modules.h"
 #include "web/html.h"
+#include "web/httpd.h"
 
 namespace {
 
@@ -199,13 +200,21 @@ void grafinterval(FILE* out, const char* param, int ring) {
 
 int urlhandler(FILE* out, const char* url, const char* param) {
     if (!url || std::strncmp(url, "/MOD_NETIF", 10) != 0) return 0;
+    // The list and the pages percent-encode the names they link to; a name
+    // such as "we#1" comes back as "we%231".
+    char name[HTTPD_REQUEST_LIMIT + 1];
+    const char* iface = nullptr;
+    if (param) {
+        html_urldecode(name, sizeof name, param);
+        iface = name;
+    }
     if (std::strcmp(url, "/MOD_NETIF/overview") == 0) {
-        overview_netif(out, param);
+        overview_netif(out, iface);
         return 1;
     }
     for (int ring = 0; ring < HISTORY_RINGS; ++ring) {
         if (std::strcmp(url, GRAPH_URL[ring]) == 0) {
-            grafinterval(out, param, ring);
+            grafinterval(out, iface, ring);
             return 1;
         }
     }

@@ -194,7 +194,8 @@ int stat_linux_parse_meminfo(const char* text, size_t len, stat_swap* mem, stat_
     } else {
         // Kernels before 3.14 have no MemAvailable: count inactive pages as free.
         if (!mem_free.seen || !inactive.seen) return -1;
-        available = mem_free.value + inactive.value;
+        // Saturates like the figures it adds: a bogus file must not wrap to little.
+        available = inactive.value > UINT64_MAX - mem_free.value ? UINT64_MAX : mem_free.value + inactive.value;
     }
     auto minus = [](uint64_t a, uint64_t b) { return a > b ? a - b : 0; };
     *mem = {mem_total.value, minus(mem_total.value, available)};

@@ -72,3 +72,30 @@ void html_urlencode(char* dst, size_t size, const char* s) {
         if (!(plain ? append(dst, size, &len, s, 1) : append(dst, size, &len, enc, 3))) return;
     }
 }
+
+namespace {
+
+int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+void html_urldecode(char* dst, size_t size, const char* s) {
+    if (size == 0) return;
+    size_t len = 0;
+    for (; s && *s && len + 1 < size; ++s) {
+        int hi = s[0] == '%' ? hex_value(s[1]) : -1;
+        int lo = hi >= 0 ? hex_value(s[2]) : -1;
+        if (lo >= 0 && (hi | lo) != 0) {
+            dst[len++] = static_cast<char>(hi * 16 + lo);
+            s += 2;
+        } else {
+            dst[len++] = *s;
+        }
+    }
+    dst[len] = '\0';
+}

@@ -13,3 +13,6 @@ void html_footer(FILE* out);
 void html_escape(char* dst, size_t size, const char* s);
 // Copy s into dst percent-encoded for use inside a URL's query; cut likewise.
 void html_urlencode(char* dst, size_t size, const char* s);
+// Undoes html_urlencode: %XX becomes its byte, truncated to fit. "%00" and a
+// '%' without two hex digits stay as written, so a name never ends early.
+void html_urldecode(char* dst, size_t size, const char* s);

@@ -70,14 +70,7 @@ using unique_file = std::unique_ptr<FILE, file_closer>;  // fclose also closes c
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
-// 0, empty, absent or a word give the default; larger numbers keep their low
-// 16 bits.
-unsigned short configured_port() {
-    const char* v = config_getproperty("httpd.port");
-    int n = (v && *v) ? config_atoi(v) : 0;
-    if (n == 0) return DEFAULT_PORT;
-    return static_cast<unsigned short>(static_cast<unsigned>(n) & 0xFFFFu);
-}
+unsigned short configured_port() { return httpd_port_of(config_getproperty("httpd.port")); }
 
 // "ANY", empty or absent: every local address. Otherwise a dotted address or a
 // host name, of which the first IPv4 address is taken: an administrator who
@@ -314,6 +307,26 @@ httpd_parse_result httpd_parse_request(char* request, char** url, char** param) 
         }
     }
     return HTTPD_REQUEST_OK;
+}
+
+// The shared conversion saturates at the range of an int; the port wants the
+// low 16 bits of the whole number, so the digits are read here modulo 2^16,
+// in unsigned arithmetic that cannot overflow.
+unsigned short httpd_port_of(const char* value) {
+    if (!value) return DEFAULT_PORT;
+    const char* s = value;
+    while (*s == ' ' || (*s >= '\t' && *s <= '\r')) ++s;
+    bool negative = false;
+    if (*s == '+' || *s == '-') negative = (*s++ == '-');
+    unsigned low = 0;
+    bool nonzero = false;
+    for (; *s >= '0' && *s <= '9'; ++s) {
+        low = (low * 10u + static_cast<unsigned>(*s - '0')) & 0xFFFFu;
+        nonzero = nonzero || *s != '0';
+    }
+    if (!nonzero) return DEFAULT_PORT;
+    if (negative) low = (0x10000u - low) & 0xFFFFu;
+    return static_cast<unsigned short>(low);
 }
 
 void httpd_init() {

@@ -36,6 +36,11 @@ enum httpd_parse_result {
 // parameter. Touches nothing but the buffer, *url and *param.
 httpd_parse_result httpd_parse_request(char* request, char** url, char** param);
 
+// The port an httpd.port value names: the low 16 bits of the number as written,
+// digits of any length, read as atoi reads them; 9001 for an absent or empty
+// value, a word or a number that is 0.
+unsigned short httpd_port_of(const char* value);
+
 // Opens the listening socket; ends the process with status 1 when it cannot.
 void httpd_init();
 // The listener thread's body; never returns.

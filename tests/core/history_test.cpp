@@ -33,9 +33,9 @@ TEST_F(History, FreshRingIsClosedCircleOfClearedSlots) {
         history_ring_struct* s = start;
         for (int i = 0; i < HISTORY_SLOTS; ++i) {
             ASSERT_EQ(s->next->prev, s);
-            EXPECT_EQ(s->stat.load, 0.0);
-            EXPECT_EQ(s->stat.netif_count, 0);
-            EXPECT_EQ(s->stat.netif[0].name[0], '\0');
+            EXPECT_EQ(s->record().load, 0.0);
+            EXPECT_EQ(s->record().netif_count, 0);
+            EXPECT_EQ(s->record().netif[0].name[0], '\0');
             if (i < HISTORY_SLOTS - 1) {
                 EXPECT_NE(s->prev, start) << "circle shorter than 450 at " << i;
             }
@@ -52,8 +52,8 @@ TEST_F(History, FirstStoreLandsAfterCurrentAndBecomesNewest) {
     history_put_data(0, &r);
     history_ring_struct* now = history_get_travler(0);
     EXPECT_EQ(now, before->next);
-    EXPECT_EQ(now->stat.load, 7.0);
-    EXPECT_STREQ(now->stat.netif[0].name, "em7");
+    EXPECT_EQ(now->record().load, 7.0);
+    EXPECT_STREQ(now->record().netif[0].name, "em7");
     // The other two rings did not move.
     history_ring_struct* r1 = history_get_travler(1);
     history_ring_struct* r2 = history_get_travler(2);
@@ -68,23 +68,24 @@ TEST_F(History, OldestIsSecondAfter451Stores) {
         history_put_data(1, &r);
     }
     history_ring_struct* newest = history_get_travler(1);
-    EXPECT_EQ(newest->stat.load, 451.0);
+    EXPECT_EQ(newest->record().load, 451.0);
     history_ring_struct* s = newest;
     for (int i = 0; i < 449; ++i) s = s->prev;
     EXPECT_EQ(s, newest->next) << "449 steps back is the oldest";
-    EXPECT_EQ(s->stat.load, 2.0);
-    EXPECT_EQ(newest->prev->stat.load, 450.0);
+    EXPECT_EQ(s->record().load, 2.0);
+    EXPECT_EQ(newest->prev->record().load, 450.0);
 }
 
 TEST_F(History, InvalidRingOrNullRecordChangesNothing) {
     stat_struct r = record_with_load(99);
     history_ring_struct* cur[3] = {history_get_travler(0), history_get_travler(1), history_get_travler(2)};
-    stat_struct newest0 = cur[0]->stat;
+    stat_struct newest0 = cur[0]->record();
     history_put_data(3, &r);
     history_put_data(-1, &r);
     history_put_data(0, nullptr);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(history_get_travler(i), cur[i]);
-    EXPECT_EQ(0, std::memcmp(&newest0, &history_get_travler(0)->stat, sizeof newest0));
+    const stat_struct now0 = history_get_travler(0)->record();
+    EXPECT_EQ(0, std::memcmp(&newest0, &now0, sizeof newest0));
 }
 
 // A reader that copies slots while the writer stores must always see whole

@@ -8,7 +8,7 @@
 
 namespace {
 
-const stat_struct& newest(int ring) { return history_get_travler(ring)->stat; }
+stat_struct newest(int ring) { return history_get_travler(ring)->record(); }
 
 // The cascade depends on the tick counter, which starts once per process; the
 // whole sequence therefore runs as one test.

@@ -163,7 +163,7 @@ TEST_F(TickAllocation, TicksOnTheRealProcAllocateNothing) {
         for (int i = 0; i < 1000; ++i) signal_interval_1(2);
     });
     EXPECT_EQ(n, 0);
-    EXPECT_GT(history_get_travler(0)->stat.mem.total, 0u) << "the ticks read /proc/meminfo";
+    EXPECT_GT(history_get_travler(0)->record().mem.total, 0u) << "the ticks read /proc/meminfo";
 }
 
 std::string netdev_line(const std::string& name, unsigned long long bytes) {

@@ -158,3 +158,21 @@ TEST(IntervalPage, NetworkModuleAloneWithNothingShownLeavesTheFrame) {
 }
 
 }  // namespace
+
+namespace {
+
+// Linux allows '#' and '%' in a name; the list encodes them, and the link, the
+// page and its graph must all find the interface again.
+TEST(NetifPages, EncodedNameLeadsToItsPageAndGraph) {
+    configure("");
+    newest_sample({"we#1%x"});
+    newest_sample({"we#1%x"});
+    EXPECT_NE(answer("/MOD_NETIF", "overview").find("<a href=\"/MOD_NETIF/overview?we%231%25x\">we#1%x</a>"),
+              std::string::npos);
+    std::string page = answer("/MOD_NETIF/overview", "we%231%25x");
+    EXPECT_NE(page.find("<h1>Network Load Statistics Overview (we#1%x)</h1>"), std::string::npos) << page;
+    EXPECT_NE(page.find("<img src=\"/MOD_NETIF/grafinterval_1?we%231%25x\">"), std::string::npos) << page;
+    EXPECT_EQ(answer("/MOD_NETIF/grafinterval_1", "we%231%25x").rfind("Content-type: image/png\r\n\r\n\x89PNG", 0), 0u);
+}
+
+}  // namespace

@@ -76,7 +76,7 @@ TEST(Registry, DisabledModulesAreSkippedEverywhere) {
     fake_set_netif(0, "em0", 1, 1);
     history_ring_struct* before = history_get_travler(0);
     signal_interval_1(2);
-    const stat_struct& s = history_get_travler(0)->stat;
+    const stat_struct s = history_get_travler(0)->record();
     EXPECT_EQ(history_get_travler(0), before->next);
     EXPECT_EQ(s.load, 0.0);
     EXPECT_EQ(s.netif_count, 0);

@@ -202,8 +202,8 @@ void check_ring(int ring, int tick, double newest, double step, long stored, fin
         if (s->next->prev != s || s->prev->next != s)
             f.note("tick %d ring %d: links broken %d steps back", tick, ring, i);
         double want = i < stored ? newest - i * step : 0.0;
-        if (s->stat.load != want)
-            f.note("tick %d ring %d: %d steps back holds load %.1f, not %.1f", tick, ring, i, s->stat.load, want);
+        if (s->record().load != want)
+            f.note("tick %d ring %d: %d steps back holds load %.1f, not %.1f", tick, ring, i, s->record().load, want);
         seen[static_cast<size_t>(i)] = s;
     }
     if (s != cur) f.note("tick %d ring %d: 450 steps back is not the newest slot", tick, ring);
@@ -295,7 +295,7 @@ TEST(Soak, ADayOfTicksWithInterfacesComingAndGoingKeepsRingsWholeAndHeapFlat) {
 
         // The newest sample: the first 25 interfaces in the order given; an
         // interface that was in the previous sample too shows its increase.
-        const stat_struct& got = history_get_travler(0)->stat;
+        const stat_struct got = history_get_travler(0)->record();
         int kept = std::min(n, MAX_NETIF);
         if (got.load != tick) f.note("tick %d: newest load %.1f", tick, got.load);
         if (got.netif_count != kept) f.note("tick %d: %d interfaces, not %d", tick, got.netif_count, kept);
@@ -314,10 +314,10 @@ TEST(Soak, ADayOfTicksWithInterfacesComingAndGoingKeepsRingsWholeAndHeapFlat) {
         }
         std::copy(std::begin(now_in), std::end(now_in), std::begin(in_last));
 
-        if (tick % 10 == 0 && history_get_travler(1)->stat.load != tick - 4.5)
-            f.note("tick %d: ring 1 newest %.2f", tick, history_get_travler(1)->stat.load);
-        if (tick % 100 == 0 && history_get_travler(2)->stat.load != tick - 49.5)
-            f.note("tick %d: ring 2 newest %.2f", tick, history_get_travler(2)->stat.load);
+        if (tick % 10 == 0 && history_get_travler(1)->record().load != tick - 4.5)
+            f.note("tick %d: ring 1 newest %.2f", tick, history_get_travler(1)->record().load);
+        if (tick % 100 == 0 && history_get_travler(2)->record().load != tick - 49.5)
+            f.note("tick %d: ring 2 newest %.2f", tick, history_get_travler(2)->record().load);
         if (tick % 10000 == 0 || tick == DAY) check_rings(tick, f);
         if (tick == 10000) after_first = heap_now();
         if (tick == DAY) at_end = heap_now();

@@ -93,3 +93,31 @@ TEST(ParseRequest, RequestOfTheFullReadLimitStaysInsideItsBuffer) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(HttpdPort, LowSixteenBitsOfTheNumberAsWritten) {
+    const struct {
+        const char* desc;
+        const char* value;
+        unsigned short port;
+    } cases[] = {
+        {"absent", nullptr, 9001},
+        {"empty", "", 9001},
+        {"zero", "0", 9001},
+        {"a word", "abc", 9001},
+        {"in range", "81", 81},
+        {"the largest", "65535", 65535},
+        {"leading digits only", "8080x", 8080},
+        {"above 16 bits", "65617", 81},
+        {"beyond an int: 4294986851 = 2^32 + 19555", "4294986851", 19555},
+        {"far beyond 64 bits: 2^100 + 19555", "1267650600228229401496703224931", 19555},
+        {"negative wraps", "-1", 65535},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.desc);
+        EXPECT_EQ(httpd_port_of(c.value), c.port);
+    }
+}
+
+}  // namespace
