@@ -141,20 +141,42 @@ test-stress: deps
 # loopback port; policy-rc.d keeps Debian's package from starting it as a
 # service on port 80 while it is installed.
 BENCH_BUILD ?= build-bench
-BENCH_DEB_PACKAGES := nginx-light
+BENCH_DEB_PACKAGES := nginx-light prometheus-node-exporter
 
 .PHONY: bench deps-bench
 
-deps-bench:
-	@if ! dpkg-query -W -f='$${Status}' $(BENCH_DEB_PACKAGES) 2>/dev/null | grep -q "install ok installed" && \
-	   [ "$$(id -u)" = 0 ] && [ ! -e /usr/sbin/policy-rc.d ]; then \
+# $(call deps_without_service,<packages>): as deps, but a package that would
+# start a service of its own (nginx, prometheus) is kept from doing so by a
+# policy-rc.d that is removed again right after the install.
+define deps_without_service
+	@missing=""; \
+	for p in $(1); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ] && [ "$$(id -u)" = 0 ] && [ ! -e /usr/sbin/policy-rc.d ]; then \
 	  printf '#!/bin/sh\nexit 101\n' >/usr/sbin/policy-rc.d && chmod 755 /usr/sbin/policy-rc.d; \
-	  $(MAKE) --no-print-directory deps DEB_PACKAGES="$(BENCH_DEB_PACKAGES)"; status=$$?; \
+	  $(MAKE) --no-print-directory deps DEB_PACKAGES="$(1)"; status=$$?; \
 	  rm -f /usr/sbin/policy-rc.d; exit $$status; \
 	fi; \
-	$(MAKE) --no-print-directory deps DEB_PACKAGES="$(BENCH_DEB_PACKAGES)"
+	$(MAKE) --no-print-directory deps DEB_PACKAGES="$(1)"
+endef
+
+deps-bench:
+	$(call deps_without_service,$(BENCH_DEB_PACKAGES))
 
 bench: deps deps-bench
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target bench_programs
 	bench/run.sh $(BENCH_BUILD)
+
+# A real Prometheus (Debian's, never its service) scrapes Kelp; both run on
+# free loopback ports and the test stops them itself.
+PROMETHEUS_DEB_PACKAGES := prometheus python3
+
+.PHONY: test-prometheus deps-prometheus
+
+deps-prometheus:
+	$(call deps_without_service,$(PROMETHEUS_DEB_PACKAGES))
+
+test-prometheus: build deps-prometheus
+	python3 tests/web/prometheus_test.py --kelp $(BUILD)/Kelp

@@ -7,7 +7,9 @@
 #   4. one sampling tick on the real /proc, alone and beside 25 threads
 #      drawing ring-0 load graphs;
 #   5. the idle daemon: CPU over a minute, memory after start and after
-#      10,000 requests.
+#      10,000 requests;
+#   6. CPU per /metrics scrape against Debian's prometheus-node-exporter with
+#      only its loadavg, meminfo and netdev collectors.
 #
 # Every comparison runs ROUNDS times, its two sides interleaved, and the
 # median of the per-round ratios is what is held to the target: on a shared,
@@ -16,7 +18,8 @@
 #   bench/run.sh [BUILD_DIR]      (default build-bench; `make bench` builds it)
 #
 # Environment: ROUNDS (5), RUN_SECONDS (3, per throughput run), IDLE_SECONDS
-# (60), GRAPHS (200 per round), NGINX (nginx from PATH or /usr/sbin/nginx),
+# (60), GRAPHS (200 per round), SCRAPES (2000 per round), NGINX (nginx from
+# PATH or /usr/sbin/nginx), NODE_EXPORTER (prometheus-node-exporter),
 # KEEP_SCRATCH=1 keeps the scratch directory with the logs.
 set -euo pipefail
 
@@ -26,6 +29,8 @@ RUN_SECONDS=${RUN_SECONDS:-3}
 IDLE_SECONDS=${IDLE_SECONDS:-60}
 GRAPHS=${GRAPHS:-200}
 NGINX=${NGINX:-$(command -v nginx || echo /usr/sbin/nginx)}
+SCRAPES=${SCRAPES:-2000}
+NODE_EXPORTER=${NODE_EXPORTER:-$(command -v prometheus-node-exporter || echo /usr/bin/prometheus-node-exporter)}
 
 kelp=$build/Kelp
 loadgen=$build/bench/loadgen
@@ -35,6 +40,7 @@ for program in "$kelp" "$loadgen" "$reference" "$tick_bench"; do
     [ -x "$program" ] || { echo "run.sh: $program is missing; build the target bench_programs" >&2; exit 2; }
 done
 [ -x "$NGINX" ] || { echo "run.sh: no nginx at $NGINX (make deps-bench installs it)" >&2; exit 2; }
+[ -x "$NODE_EXPORTER" ] || { echo "run.sh: no node exporter at $NODE_EXPORTER (make deps-bench installs it)" >&2; exit 2; }
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/kelp-bench.XXXXXX")
 # nginx's workers drop to an unprivileged user and must read the page.
@@ -44,6 +50,7 @@ results=$build/bench/results.txt
 
 kelp_pids=" "
 nginx_pid=
+exporter_pid=
 
 # A child that has ended stays a zombie until it is waited for, and kill -0
 # still finds it.
@@ -75,6 +82,7 @@ stop_nginx() {
 
 cleanup() {
     stop_nginx
+    if [ -n "$exporter_pid" ]; then stop_pid TERM "$exporter_pid"; fi
     for pid in $kelp_pids; do stop_kelp "$pid"; done
     if [ "${KEEP_SCRATCH:-0}" = 1 ]; then echo "scratch kept in $scratch"; else rm -rf "$scratch"; fi
 }
@@ -182,11 +190,11 @@ free_port() {
     return 1
 }
 
-# wait_up PID PORT: until the server answers a GET /, or it dies.
+# wait_up PID PORT [STATUS_LINE]: until the server answers a GET /, or it dies.
 wait_up() {
     for _ in $(seq 1 100); do
         kill -0 "$1" 2>/dev/null || return 1
-        "$loadgen" -p "$2" -o /dev/null >/dev/null 2>&1 && return 0
+        "$loadgen" -p "$2" -o /dev/null -e "${3:-HTTP/1.1 200 OK}" >/dev/null 2>&1 && return 0
         sleep 0.1
     done
     return 1
@@ -432,6 +440,63 @@ say "same picture: PNG bytes Kelp ${kelp_png[*]}, reference ${ref_png[*]};" \
     "pixels differing of 75000: ${differing[*]} (label digits and date)"
 say ""
 
+# --- 6. /metrics against the node exporter -------------------------------------
+
+# Go's server answers an HTTP/1.0 request in HTTP/1.0.
+exporter_ok='HTTP/1.0 200 OK'
+start_exporter() {
+    for _ in 1 2 3; do
+        exporter_port=$(free_port) || fail "no free loopback port"
+        "$NODE_EXPORTER" --collector.disable-defaults --collector.loadavg --collector.meminfo --collector.netdev \
+            --web.listen-address="127.0.0.1:$exporter_port" >"$scratch/exporter.log" 2>&1 &
+        exporter_pid=$!
+        wait_up "$exporter_pid" "$exporter_port" "$exporter_ok" && return 0
+        stop_pid TERM "$exporter_pid"
+        exporter_pid=
+    done
+    fail "the node exporter did not come up; see $scratch/exporter.log"
+}
+
+# scrape_cpu PID PORT [STATUS_LINE]: microseconds of the process's CPU per scrape, over
+# SCRAPES sequential scrapes (utime+stime from /proc/PID/stat).
+metrics_ask='GET /metrics HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n'
+scrape_cpu() {
+    local before after out
+    before=$(cpu_ticks "$1")
+    out=$("$loadgen" -p "$2" -c 1 -n "$SCRAPES" -r "$metrics_ask" -e "${3:-HTTP/1.1 200 OK}") || fail "scrapes on port $2 had errors: $out"
+    after=$(cpu_ticks "$1")
+    echo "    port $2, $SCRAPES scrapes: $out" >>"$scratch/runs.log"
+    calc "($after - $before) * 1000000 / $hz / $SCRAPES" 1
+}
+
+start_exporter
+"$loadgen" -p "$kelp_port" -o "$scratch/kelp-metrics.txt" -r "$metrics_ask" >/dev/null || fail "Kelp does not answer /metrics"
+"$loadgen" -p "$exporter_port" -o "$scratch/exporter-metrics.txt" -r "$metrics_ask" -e "$exporter_ok" >/dev/null || fail "the node exporter does not answer /metrics"
+echo "/metrics: Kelp against the node exporter ..." >&2
+scrape_cpu "$kelp_pid" "$kelp_port" >/dev/null  # warm-up
+scrape_cpu "$exporter_pid" "$exporter_port" "$exporter_ok" >/dev/null
+kelp_scrape=() exporter_scrape=() scrape_ratios=()
+for r in $(seq 1 "$ROUNDS"); do
+    if [ $((r % 2)) = 1 ]; then
+        k=$(scrape_cpu "$kelp_pid" "$kelp_port")
+        e=$(scrape_cpu "$exporter_pid" "$exporter_port" "$exporter_ok")
+    else
+        e=$(scrape_cpu "$exporter_pid" "$exporter_port" "$exporter_ok")
+        k=$(scrape_cpu "$kelp_pid" "$kelp_port")
+    fi
+    kelp_scrape+=("$k") exporter_scrape+=("$e") scrape_ratios+=("$(calc "$k / $e")")
+done
+stop_pid TERM "$exporter_pid"
+exporter_pid=
+scrape_ratio=$(median "${scrape_ratios[@]}")
+say "## 6. /metrics: CPU per scrape against prometheus-node-exporter $("$NODE_EXPORTER" --version 2>&1 | awk 'NR == 1 {print $3}')" \
+    "(loadavg, meminfo, netdev; $SCRAPES scrapes per round, 1 client)"
+say "answers: Kelp $(wc -c <"$scratch/kelp-metrics.txt") bytes, node exporter $(wc -c <"$scratch/exporter-metrics.txt") bytes"
+say_series "Kelp:         " "us CPU per scrape, whole process" "${kelp_scrape[@]}"
+say_series "node exporter:" "us CPU per scrape, whole process" "${exporter_scrape[@]}"
+say_ratio Kelp/exporter "<=" 0.1 "${scrape_ratios[@]}"
+say ""
+
 stop_kelp "$kelp_pid"
 say "## Summary"
 say "1. index page, Kelp/nginx at 16 clients:   $html_ratio   (>= 0.5)   $(verdict "$html_ratio" ">=" 0.5)"
@@ -442,5 +507,6 @@ say "4. sampling tick:                          $tick_us us median (no target)"
 say "   tick beside 25 graph readers:           p99 $loaded_p99 us (<= 1000) $(verdict "$loaded_p99" "<=" 1000), max $loaded_max us (<= 5000) $(verdict "$loaded_max" "<=" 5000)"
 say "5. idle CPU per minute:                    $idle_ms ms   (<= 10)    $(verdict "$idle_ms" "<=" 10)"
 say "   RssAnon after 10,000 requests:          $anon_after kB   (<= 5120)  $(verdict "$anon_after" "<=" 5120)"
+say "6. /metrics CPU, Kelp/node exporter:      $scrape_ratio   (<= 0.1)   $(verdict "$scrape_ratio" "<=" 0.1)"
 say "load:    $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 min) at the end"
 echo "figures written to $results" >&2

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "core/history.h"
+#include "core/totals.h"
 #include "modules/modules.h"
 #include "stat/stat_wrapper.h"
 
@@ -34,6 +35,7 @@ void signal_interval_1(int /*signalnum*/) {
     stat_cleanup(&current_stat);
     modules_interval(&current_stat);
     history_put_data(0, &current_stat);
+    totals_add(&current_stat);
     ++counter;
 
     if (counter % 10 == 0) {

@@ -243,6 +243,8 @@ void linkintervalgraf(FILE* out, int interval) {
 
 }  // namespace
 
+int mod_netif_skipinterface(const char* name) { return skipinterface(name); }
+
 void mod_netif_register(modulestruct* mod) {
     modules_describe(mod, "MOD_NETIF", "module.netif.enable",
                      {.init = init, .interval = interval, .avg = avg, .urlhandler = urlhandler,

@@ -28,6 +28,8 @@ void modules_linkintervalgraf(FILE* out, int interval);
 void mod_load_register(modulestruct* mod);
 void mod_netif_register(modulestruct* mod);
 void mod_memswap_register(modulestruct* mod);
+// Nonzero when the configuration hides the interface from every page.
+int mod_netif_skipinterface(const char* name);
 
 // The enable rule every module applies to its key: set and not empty, then the
 // decimal value decides; absent or empty disables.

@@ -18,6 +18,7 @@
 #include "config/config.h"
 #include "modules/modules.h"
 #include "web/html.h"
+#include "web/metrics.h"
 
 #ifndef MSG_NOSIGNAL
 #define MSG_NOSIGNAL 0  // SIGPIPE is ignored by the process anyway
@@ -252,6 +253,7 @@ void answer(threadstruct& t, FILE* fc) {
     std::fputs("HTTP/1.1 200 OK\r\n", fc);
     std::fprintf(fc, "Server: Kelp Version %s\r\n", KELP_VERSION);
     if (modules_urlhandler(fc, t.url, t.param)) return;
+    if (std::strcmp(t.url, "/metrics") == 0) return metrics_answer(fc);
 
     int interval = (t.param && std::strcmp(t.url, "/interval.html") == 0) ? config_atoi(t.param) : 0;
     if (interval == 1 || interval == 10 || interval == 100)
