@@ -71,6 +71,8 @@ const stat_netif* stat_get_netif_byname(const char* name, const stat_struct* fro
     return find_by_name(name, from_this);
 }
 
+void stat_netif_forget() { first_use = 1; }
+
 void stat_netif_diff(stat_struct* from_this) {
     if (first_use) {
         first_use = 0;

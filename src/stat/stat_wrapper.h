@@ -43,6 +43,8 @@ const stat_netif* stat_get_netif_byname(const char* name, const stat_struct* fro
 // interface's previous sample. Sampling thread only: it keeps the remembered
 // counters in static state and is not reentrant.
 void stat_netif_diff(stat_struct* from_this);
+// Forgets every remembered interface: the next sample of each reads as its first.
+void stat_netif_forget();
 
 // Backend: exactly one platform's implementation is linked into the program.
 // Each writes only its own fields of the record.
