@@ -8,12 +8,12 @@
 struct modulestruct {
     int active;  // nonzero: takes part in every dispatch
     char name[32];
-    void (*init)();
-    void (*interval)(stat_struct* put_in_this);
-    void (*avg)(stat_struct* put_in_this, stat_struct** list, int elements);
-    int (*urlhandler)(FILE* out, const char* url, const char* param);
-    void (*mainindexhtml)(FILE* out);
-    void (*linkintervalgraf)(FILE* out, int interval);
+    void (*init)();                              // once, main thread, before any other thread starts
+    void (*interval)(stat_struct* put_in_this);  // every tick, sampling thread: fills its fields of the sample
+    void (*avg)(stat_struct* put_in_this, stat_struct** list, int elements);  // sampling thread, on a cascade
+    int (*urlhandler)(FILE* out, const char* url, const char* param);  // connection thread: 1 answered, 0 not its
+    void (*mainindexhtml)(FILE* out);              // connection thread, for the index page
+    void (*linkintervalgraf)(FILE* out, int interval);  // connection thread, for an interval page
     modulestruct* next;
 };
 
