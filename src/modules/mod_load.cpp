@@ -74,17 +74,17 @@ void grafinterval(FILE* out, int ring) {
 }
 
 int urlhandler(FILE* out, const char* url, const char* param) {
-    if (!url || std::strncmp(url, "/MOD_LOAD", 9) != 0) return 0;
+    if (!modules_has_prefix(url, "/MOD_LOAD")) return 0;
     if (!param) return 0;
-    if (std::strncmp(param, "overview", 8) == 0) {
+    if (modules_has_prefix(param, "overview")) {
         overview(out);
         return 1;
     }
     // Longest first: each shorter name is a prefix of the longer ones.
-    int ring = std::strncmp(param, "grafinterval_100", 16) == 0  ? 2
-               : std::strncmp(param, "grafinterval_10", 15) == 0 ? 1
-               : std::strncmp(param, "grafinterval_1", 14) == 0  ? 0
-                                                                 : -1;
+    int ring = modules_has_prefix(param, "grafinterval_100") ? 2
+               : modules_has_prefix(param, "grafinterval_10") ? 1
+               : modules_has_prefix(param, "grafinterval_1") ? 0
+                                                              : -1;
     if (ring < 0) return 0;
     grafinterval(out, ring);
     return 1;

@@ -117,7 +117,7 @@ void grafinterval(FILE* out, int ring) {
 }
 
 int urlhandler(FILE* out, const char* url, const char* param) {
-    if (!url || std::strncmp(url, "/MOD_MEMSWAP", 12) != 0) return 0;
+    if (!modules_has_prefix(url, "/MOD_MEMSWAP")) return 0;
     if (std::strcmp(url, "/MOD_MEMSWAP/overview") == 0) {
         overview(out);
         return 1;
@@ -128,7 +128,7 @@ int urlhandler(FILE* out, const char* url, const char* param) {
             return 1;
         }
     }
-    if (param && std::strncmp(param, "overview", 8) == 0) {
+    if (modules_has_prefix(param, "overview")) {
         overview(out);
         return 1;
     }

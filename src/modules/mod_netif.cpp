@@ -198,7 +198,7 @@ void grafinterval(FILE* out, const char* param, int ring) {
 }
 
 int urlhandler(FILE* out, const char* url, const char* param) {
-    if (!url || std::strncmp(url, "/MOD_NETIF", 10) != 0) return 0;
+    if (!modules_has_prefix(url, "/MOD_NETIF")) return 0;
     if (std::strcmp(url, "/MOD_NETIF/overview") == 0) {
         overview_netif(out, param);
         return 1;
@@ -209,7 +209,7 @@ int urlhandler(FILE* out, const char* url, const char* param) {
             return 1;
         }
     }
-    if (param && std::strncmp(param, "overview", 8) == 0) {
+    if (modules_has_prefix(param, "overview")) {
         overview(out);
         return 1;
     }

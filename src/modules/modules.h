@@ -1,7 +1,9 @@
 // The module interface and the registry of the three statistics modules.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
+#include <cstring>
 
 #include "stat/stat_wrapper.h"
 
@@ -46,3 +48,10 @@ struct module_callbacks {
 // What every registration function does: the enable flag from its key, the
 // six callbacks and the name. next is left to the registry.
 void modules_describe(modulestruct* mod, const char* name, const char* enable_key, const module_callbacks& callbacks);
+
+// Whether text begins with the literal prefix; the length comes from the
+// literal, so it cannot be miscounted.
+template <std::size_t N>
+bool modules_has_prefix(const char* text, const char (&prefix)[N]) {
+    return text && std::strncmp(text, prefix, N - 1) == 0;
+}
