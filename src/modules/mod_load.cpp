@@ -33,8 +33,6 @@ void overview(FILE* out) {
     html_footer(out);
 }
 
-constexpr int GRAPH_SLOTS = 400;
-
 // Starts at the newest slot, which is also the bar at x 0 and "cur". Slots
 // are copied one at a time: the sampling thread may be storing meanwhile.
 void grafinterval(FILE* out, int ring) {
@@ -60,7 +58,7 @@ void grafinterval(FILE* out, int ring) {
     grafutil_gitter(image);
 
     char text[3000];
-    std::snprintf(text, sizeof text, "System Load last %d seconds", ring == 0 ? 400 : ring == 1 ? 4000 : 40000);
+    std::snprintf(text, sizeof text, "System Load last %d seconds", grafutil_span_seconds(ring));
     grafutil_title(image, text);
     std::snprintf(text, sizeof text, "%5.2f", max);
     grafutil_textlefttop(image, "max", text, 0, 255, 0);

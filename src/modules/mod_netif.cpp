@@ -124,7 +124,6 @@ void overview_netif(FILE* out, const char* param) {
     html_footer(out);
 }
 
-constexpr int GRAPH_SLOTS = 400;
 constexpr const char* GRAPH_URL[HISTORY_RINGS] = {"/MOD_NETIF/grafinterval_1", "/MOD_NETIF/grafinterval_10",
                                                   "/MOD_NETIF/grafinterval_100"};
 
@@ -177,7 +176,7 @@ void grafinterval(FILE* out, const char* param, int ring) {
 
     char text[3000];
     std::snprintf(text, sizeof text, "Network Load last %d seconds (%s)",
-                  ring == 0 ? 400 : ring == 1 ? 4000 : 40000, param);
+                  grafutil_span_seconds(ring), param);
     grafutil_title(image, text);
 
     char bytes[BYTETEXT_SIZE];
