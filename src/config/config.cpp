@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/fatal.h"
 namespace {
 
 constexpr int NAME_BUFFER = 200;   // file name, terminator included
@@ -44,10 +45,7 @@ table_row properties[] = {
 dynpropertiestruct* dynproperty = nullptr;
 dynpropertiestruct** dynproperty_tail = &dynproperty;
 
-[[noreturn]] void out_of_memory() {
-    std::fputs("Can not alloc memory ... fatal error\r\n", stderr);
-    std::exit(1);
-}
+[[noreturn]] void out_of_memory() { fatal_error("Can not alloc memory ... fatal error\r\n", nullptr); }
 
 char* copy_text(const char* s, size_t len) {
     char* c = static_cast<char*>(std::malloc(len + 1));
