@@ -5,6 +5,8 @@
 #include <mutex>
 #include <new>
 
+#include "core/fatal.h"
+
 namespace {
 
 history_ring_data_struct ring[HISTORY_RINGS];
@@ -19,10 +21,7 @@ std::mutex ring_lock[HISTORY_RINGS];
 // freed: connection threads may still be walking it while the process exits.
 history_ring_struct* new_ring_block() {
     auto* block = new (std::nothrow) history_ring_struct[HISTORY_SLOTS];
-    if (!block) {
-        std::perror("malloc new history ring buffer failed");
-        std::exit(1);
-    }
+    if (!block) fatal_perror("malloc new history ring buffer failed");
     for (int i = 0; i < HISTORY_SLOTS; ++i) {
         block[i].next = nullptr;
         block[i].prev = nullptr;
