@@ -17,11 +17,6 @@ void init() {}
 
 void interval(stat_struct* put_in_this) { stat_get_netif(put_in_this); }
 
-constexpr uint64_t stat_netif::*COUNTERS[] = {
-    &stat_netif::received_bytes, &stat_netif::send_bytes, &stat_netif::collisions,
-    &stat_netif::input_errors, &stat_netif::output_errors,
-};
-
 // Per-name means; an interface missing from some records still divides by all
 // of them. Names beyond the 25 the record holds are left out.
 void avg(stat_struct* put_in_this, stat_struct** list_of_stats, int elements) {
@@ -40,13 +35,13 @@ void avg(stat_struct* put_in_this, stat_struct** list_of_stats, int elements) {
                 if (put_in_this->netif_count >= MAX_NETIF) continue;
                 to = &put_in_this->netif[put_in_this->netif_count++];
                 std::memcpy(to->name, from.name, sizeof to->name);
-                for (auto c : COUNTERS) to->*c = 0;
+                for (auto c : STAT_NETIF_COUNTERS) to->*c = 0;
             }
-            for (auto c : COUNTERS) to->*c += from.*c;
+            for (auto c : STAT_NETIF_COUNTERS) to->*c += from.*c;
         }
     }
     for (int i = 0; i < put_in_this->netif_count; ++i)
-        for (auto c : COUNTERS) put_in_this->netif[i].*c /= static_cast<uint64_t>(elements);
+        for (auto c : STAT_NETIF_COUNTERS) put_in_this->netif[i].*c /= static_cast<uint64_t>(elements);
 }
 
 // A name from a request that no interface could have (none is longer than 31
