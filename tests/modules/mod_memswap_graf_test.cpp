@@ -10,6 +10,7 @@
 #include "config/config.h"
 #include "core/history.h"
 #include "modules/modules.h"
+#include "restart.h"
 
 namespace {
 
@@ -20,11 +21,7 @@ constexpr int BLUE = rgb(0, 0, 200);
 
 class MemswapGraph : public ::testing::Test {
 protected:
-    void SetUp() override {
-        config_init();
-        history_init();
-        modules_register();
-    }
+    void SetUp() override { restart(); }
 };
 
 // Reads the lines as a configuration file, as -f would.
