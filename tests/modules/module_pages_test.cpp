@@ -25,19 +25,6 @@ void newest_sample(const std::vector<const char*>& names) {
     history_put_data(0, &s);
 }
 
-template <typename Write>
-std::string capture(Write write) {
-    FILE* f = tmpfile();
-    if (!f) return "no tmpfile";
-    write(f);
-    std::string text;
-    std::rewind(f);
-    char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
-    std::fclose(f);
-    return text;
-}
-
 std::string answer(const char* url, const char* param) {
     return capture([&](FILE* f) {
         if (modules_urlhandler(f, url, param) != 1) std::fputs("(not answered)", f);

@@ -13,20 +13,8 @@
 
 namespace {
 
-std::string capture(void (*write)(FILE*)) {
-    char buf[16384] = {};
-    FILE* f = fmemopen(buf, sizeof buf - 1, "w");
-    write(f);
-    std::fclose(f);
-    return buf;
-}
-
 std::string answer(const char* url, const char* param, int* handled) {
-    char buf[16384] = {};
-    FILE* f = fmemopen(buf, sizeof buf - 1, "w");
-    *handled = modules_urlhandler(f, url, param);
-    std::fclose(f);
-    return buf;
+    return capture([&](FILE* f) { *handled = modules_urlhandler(f, url, param); });
 }
 
 TEST(Registry, EnableValues) {

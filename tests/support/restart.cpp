@@ -11,8 +11,6 @@
 #include "modules/modules.h"
 #include "stat/stat_wrapper.h"
 
-namespace {
-
 void read_config(const std::string& lines) {
     const char* tmp = std::getenv("TMPDIR");
     std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/kelp-config-XXXXXX";
@@ -31,8 +29,6 @@ void read_config(const std::string& lines) {
     unlink(path.c_str());
 }
 
-}  // namespace
-
 void restart(const std::string& config_lines) {
     config_init();
     if (!config_lines.empty()) read_config(config_lines);
@@ -41,4 +37,16 @@ void restart(const std::string& config_lines) {
     history_init();
     modules_register();
     modules_init();
+}
+
+std::string capture(const std::function<void(FILE*)>& write) {
+    FILE* f = std::tmpfile();
+    if (!f) return "no tmpfile";
+    write(f);
+    std::string text;
+    std::rewind(f);
+    char buf[4096];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
+    std::fclose(f);
+    return text;
 }
