@@ -31,14 +31,15 @@ deps:
 	  fi; \
 	fi
 
-build: deps
+# Builds only: the targets that run something install what they need first.
+build:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+run: deps build
 	./$(BUILD)/Kelp
 
-test: build
+test: deps build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 clean:
@@ -56,15 +57,15 @@ deps-browser:
 
 # make install [DESTDIR=/abs/stage] [PREFIX=/usr/local]: an existing
 # /etc/orn/Kelp.conf (below DESTDIR) is never replaced.
-install: build
+install: deps build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD)$(if $(PREFIX), --prefix "$(PREFIX)")
 
 # The Debian package, written into $(BUILD).
-package: deps-admin build
+package: deps deps-admin build
 	cd $(BUILD) && cpack -G DEB
 
 # Kelp in headless Chromium on a loopback port; screenshots in $(BUILD)/browser.
-test-browser: build deps-browser
+test-browser: deps deps-browser build
 	python3 tests/admin/browser_test.py --kelp $(BUILD)/Kelp --out $(BUILD)/browser
 
 # The whole suite again under the sanitizers, each in a tree of its own. Any

@@ -64,10 +64,11 @@ install(CODE "
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kelp)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "Kelp maintainers <kelp@localhost>")
+set(CPACK_PACKAGE_CONTACT "Kelp developers <kelp@kelp-project.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "small system-statistics daemon with a web front end")
+# Lines of the extended description stay within 80 columns.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Kelp samples load, network-interface traffic and memory and swap use once a second and serves HTML pages and PNG graphs of them from an HTTP server of its own.")
+    "Kelp samples load, network-interface traffic and memory and swap use once\na second and serves HTML pages and PNG graphs of them from an HTTP server\nof its own.")
 # Install with DESTDIR, so that CMAKE_INSTALL_PREFIX is /usr while the files
 # are staged: the unit and the manual page must name /usr, not the stage.
 set(CPACK_SET_DESTDIR ON)

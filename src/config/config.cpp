@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/fatal.h"
 namespace {
 
 constexpr int NAME_BUFFER = 200;   // file name, terminator included
@@ -17,10 +18,12 @@ constexpr const char DYN_PREFIX[] = "module.netif.interface.";
 constexpr size_t DYN_PREFIX_LEN = sizeof DYN_PREFIX - 1;  // 23
 
 // Table values start as literals and are replaced by heap copies; owned marks
-// the copies so that a second assignment frees the first.
+// the copies so that a second assignment frees the first, and builtin keeps
+// the literal so that config_init can put it back.
 struct table_row {
     propertiestruct p;
     bool owned;
+    const char* builtin = nullptr;
 };
 
 table_row properties[] = {
@@ -42,10 +45,7 @@ table_row properties[] = {
 dynpropertiestruct* dynproperty = nullptr;
 dynpropertiestruct** dynproperty_tail = &dynproperty;
 
-[[noreturn]] void out_of_memory() {
-    std::fputs("Can not alloc memory ... fatal error\r\n", stderr);
-    std::exit(1);
-}
+[[noreturn]] void out_of_memory() { fatal_error("Can not alloc memory ... fatal error\r\n", nullptr); }
 
 char* copy_text(const char* s, size_t len) {
     char* c = static_cast<char*>(std::malloc(len + 1));
@@ -78,7 +78,10 @@ void apply(const char* key, size_t keylen, const char* value, size_t valuelen, i
     for (table_row* row = properties; row->p.property; ++row) {
         if (std::strlen(row->p.property) == keylen && std::memcmp(row->p.property, key, keylen) == 0) {
             char* copy = copy_text(value, valuelen);
-            if (row->owned) std::free(const_cast<char*>(row->p.value));
+            if (row->owned)
+                std::free(const_cast<char*>(row->p.value));
+            else
+                row->builtin = row->p.value;
             row->p.value = copy;
             row->owned = true;
             return;
@@ -114,6 +117,12 @@ void parse_line(const char* line, int lineno, const char* file) {
 }  // namespace
 
 void config_init() {
+    for (table_row* row = properties; row->p.property; ++row) {
+        if (!row->owned) continue;
+        std::free(const_cast<char*>(row->p.value));
+        row->p.value = row->builtin;
+        row->owned = false;
+    }
     // The list owns its nodes and texts; emptying it frees them.
     while (dynproperty) {
         dynpropertiestruct* next = dynproperty->next;

@@ -21,6 +21,7 @@ struct dynpropertiestruct {
 constexpr const char* KELP_VERSION = "0.0.9";
 constexpr const char* CONFIG_DEFAULT_FILE = "/etc/orn/Kelp.conf";
 
+// Back to the built-in values and no dynamic property, as at start-up.
 void config_init();
 void config_read(const char* rfilename);
 const char* config_getproperty(const char* q);

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <new>
 
+#include "core/fatal.h"
+
 namespace {
 
 history_ring_data_struct ring[HISTORY_RINGS];
@@ -12,10 +14,7 @@ history_ring_data_struct ring[HISTORY_RINGS];
 // freed: connection threads may still be walking it while the process exits.
 history_ring_struct* new_ring_block() {
     auto* block = new (std::nothrow) history_ring_struct[HISTORY_SLOTS];
-    if (!block) {
-        std::perror("malloc new history ring buffer failed");
-        std::exit(1);
-    }
+    if (!block) fatal_perror("malloc new history ring buffer failed");
     for (int i = 0; i < HISTORY_SLOTS; ++i) {
         block[i].next = nullptr;
         block[i].prev = nullptr;

@@ -51,6 +51,8 @@ void signal_interval_1(int /*signalnum*/) {
     }
 }
 
+void sampling_reset() { counter = 0; }
+
 void* signal_thread(void* /*unused*/) {
     for (;;) {
         signal_interval_1(2);

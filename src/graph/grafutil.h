@@ -7,6 +7,13 @@
 
 #include <cstdio>
 
+// Samples a graph shows, one a column from x 0.
+constexpr int GRAPH_SLOTS = 400;
+// The seconds a graph over ring 0, 1 or 2 spans: a slot holds 1, 10 or 100 seconds.
+constexpr int grafutil_span_seconds(int ring) {
+    return ring == 0 ? GRAPH_SLOTS : ring == 1 ? 10 * GRAPH_SLOTS : 100 * GRAPH_SLOTS;
+}
+
 void* grafutil_createimage();
 void grafutil_drawbar(void* imageHandler, int x, int y, int r, int g, int b);
 void grafutil_drawhline(void* imageHandler, int y, int r, int g, int b);

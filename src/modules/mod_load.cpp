@@ -33,8 +33,6 @@ void overview(FILE* out) {
     html_footer(out);
 }
 
-constexpr int GRAPH_SLOTS = 400;
-
 // Starts at the newest slot, which is also the bar at x 0 and "cur". Slots
 // are copied one at a time: the sampling thread may be storing meanwhile.
 void grafinterval(FILE* out, int ring) {
@@ -60,7 +58,7 @@ void grafinterval(FILE* out, int ring) {
     grafutil_gitter(image);
 
     char text[3000];
-    std::snprintf(text, sizeof text, "System Load last %d seconds", ring == 0 ? 400 : ring == 1 ? 4000 : 40000);
+    std::snprintf(text, sizeof text, "System Load last %d seconds", grafutil_span_seconds(ring));
     grafutil_title(image, text);
     std::snprintf(text, sizeof text, "%5.2f", max);
     grafutil_textlefttop(image, "max", text, 0, 255, 0);
@@ -74,17 +72,17 @@ void grafinterval(FILE* out, int ring) {
 }
 
 int urlhandler(FILE* out, const char* url, const char* param) {
-    if (!url || std::strncmp(url, "/MOD_LOAD", 9) != 0) return 0;
+    if (!modules_has_prefix(url, "/MOD_LOAD")) return 0;
     if (!param) return 0;
-    if (std::strncmp(param, "overview", 8) == 0) {
+    if (modules_has_prefix(param, "overview")) {
         overview(out);
         return 1;
     }
     // Longest first: each shorter name is a prefix of the longer ones.
-    int ring = std::strncmp(param, "grafinterval_100", 16) == 0  ? 2
-               : std::strncmp(param, "grafinterval_10", 15) == 0 ? 1
-               : std::strncmp(param, "grafinterval_1", 14) == 0  ? 0
-                                                                 : -1;
+    int ring = modules_has_prefix(param, "grafinterval_100") ? 2
+               : modules_has_prefix(param, "grafinterval_10") ? 1
+               : modules_has_prefix(param, "grafinterval_1") ? 0
+                                                              : -1;
     if (ring < 0) return 0;
     grafinterval(out, ring);
     return 1;

@@ -45,7 +45,6 @@ void overview(FILE* out) {
     html_footer(out);
 }
 
-constexpr int GRAPH_SLOTS = 400;
 constexpr const char* GRAPH_URL[HISTORY_RINGS] = {"/MOD_MEMSWAP/grafinterval_1", "/MOD_MEMSWAP/grafinterval_10",
                                                   "/MOD_MEMSWAP/grafinterval_100"};
 
@@ -104,7 +103,7 @@ void grafinterval(FILE* out, int ring) {
     grafutil_gitter(image);
 
     char text[80];
-    std::snprintf(text, sizeof text, "Swap / Memory Load last %d seconds", ring == 0 ? 400 : ring == 1 ? 4000 : 40000);
+    std::snprintf(text, sizeof text, "Swap / Memory Load last %d seconds", grafutil_span_seconds(ring));
     grafutil_title(image, text);
     corner_texts(image, grafutil_textlefttop, "swap", swap_total_max, false, 0, 255, 0);
     corner_texts(image, grafutil_textleftcenter, "max use", swap_used_max, false, 0, 255, 0);
@@ -117,7 +116,7 @@ void grafinterval(FILE* out, int ring) {
 }
 
 int urlhandler(FILE* out, const char* url, const char* param) {
-    if (!url || std::strncmp(url, "/MOD_MEMSWAP", 12) != 0) return 0;
+    if (!modules_has_prefix(url, "/MOD_MEMSWAP")) return 0;
     if (std::strcmp(url, "/MOD_MEMSWAP/overview") == 0) {
         overview(out);
         return 1;
@@ -128,7 +127,7 @@ int urlhandler(FILE* out, const char* url, const char* param) {
             return 1;
         }
     }
-    if (param && std::strncmp(param, "overview", 8) == 0) {
+    if (modules_has_prefix(param, "overview")) {
         overview(out);
         return 1;
     }

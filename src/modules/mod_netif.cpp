@@ -18,11 +18,6 @@ void init() {}
 
 void interval(stat_struct* put_in_this) { stat_get_netif(put_in_this); }
 
-constexpr uint64_t stat_netif::*COUNTERS[] = {
-    &stat_netif::received_bytes, &stat_netif::send_bytes, &stat_netif::collisions,
-    &stat_netif::input_errors, &stat_netif::output_errors,
-};
-
 // Per-name means; an interface missing from some records still divides by all
 // of them. Names beyond the 25 the record holds are left out.
 void avg(stat_struct* put_in_this, stat_struct** list_of_stats, int elements) {
@@ -41,13 +36,13 @@ void avg(stat_struct* put_in_this, stat_struct** list_of_stats, int elements) {
                 if (put_in_this->netif_count >= MAX_NETIF) continue;
                 to = &put_in_this->netif[put_in_this->netif_count++];
                 std::memcpy(to->name, from.name, sizeof to->name);
-                for (auto c : COUNTERS) to->*c = 0;
+                for (auto c : STAT_NETIF_COUNTERS) to->*c = 0;
             }
-            for (auto c : COUNTERS) to->*c += from.*c;
+            for (auto c : STAT_NETIF_COUNTERS) to->*c += from.*c;
         }
     }
     for (int i = 0; i < put_in_this->netif_count; ++i)
-        for (auto c : COUNTERS) put_in_this->netif[i].*c /= static_cast<uint64_t>(elements);
+        for (auto c : STAT_NETIF_COUNTERS) put_in_this->netif[i].*c /= static_cast<uint64_t>(elements);
 }
 
 // A name from a request that no interface could have (none is longer than 31
@@ -125,7 +120,6 @@ void overview_netif(FILE* out, const char* param) {
     html_footer(out);
 }
 
-constexpr int GRAPH_SLOTS = 400;
 constexpr const char* GRAPH_URL[HISTORY_RINGS] = {"/MOD_NETIF/grafinterval_1", "/MOD_NETIF/grafinterval_10",
                                                   "/MOD_NETIF/grafinterval_100"};
 
@@ -178,7 +172,7 @@ void grafinterval(FILE* out, const char* param, int ring) {
 
     char text[3000];
     std::snprintf(text, sizeof text, "Network Load last %d seconds (%s)",
-                  ring == 0 ? 400 : ring == 1 ? 4000 : 40000, param);
+                  grafutil_span_seconds(ring), param);
     grafutil_title(image, text);
 
     char bytes[BYTETEXT_SIZE];
@@ -199,7 +193,7 @@ void grafinterval(FILE* out, const char* param, int ring) {
 }
 
 int urlhandler(FILE* out, const char* url, const char* param) {
-    if (!url || std::strncmp(url, "/MOD_NETIF", 10) != 0) return 0;
+    if (!modules_has_prefix(url, "/MOD_NETIF")) return 0;
     // The list and the pages percent-encode the names they link to; a name
     // such as "we#1" comes back as "we%231".
     char name[HTTPD_REQUEST_LIMIT + 1];
@@ -218,7 +212,7 @@ int urlhandler(FILE* out, const char* url, const char* param) {
             return 1;
         }
     }
-    if (param && std::strncmp(param, "overview", 8) == 0) {
+    if (modules_has_prefix(param, "overview")) {
         overview(out);
         return 1;
     }

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "config/config.h"
+#include "core/fatal.h"
 
 namespace {
 
@@ -16,10 +17,7 @@ modulestruct* root = nullptr;
 
 modulestruct* createstruct() {
     auto* m = new (std::nothrow) modulestruct{};
-    if (!m) {
-        std::perror("Error creating new modulestruct");
-        std::exit(1);
-    }
+    if (!m) fatal_perror("Error creating new modulestruct");
     return m;
 }
 

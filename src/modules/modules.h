@@ -1,19 +1,21 @@
 // The module interface and the registry of the three statistics modules.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
+#include <cstring>
 
 #include "stat/stat_wrapper.h"
 
 struct modulestruct {
     int active;  // nonzero: takes part in every dispatch
     char name[32];
-    void (*init)();
-    void (*interval)(stat_struct* put_in_this);
-    void (*avg)(stat_struct* put_in_this, stat_struct** list, int elements);
-    int (*urlhandler)(FILE* out, const char* url, const char* param);
-    void (*mainindexhtml)(FILE* out);
-    void (*linkintervalgraf)(FILE* out, int interval);
+    void (*init)();                              // once, main thread, before any other thread starts
+    void (*interval)(stat_struct* put_in_this);  // every tick, sampling thread: fills its fields of the sample
+    void (*avg)(stat_struct* put_in_this, stat_struct** list, int elements);  // sampling thread, on a cascade
+    int (*urlhandler)(FILE* out, const char* url, const char* param);  // connection thread: 1 answered, 0 not its
+    void (*mainindexhtml)(FILE* out);              // connection thread, for the index page
+    void (*linkintervalgraf)(FILE* out, int interval);  // connection thread, for an interval page
     modulestruct* next;
 };
 
@@ -48,3 +50,10 @@ struct module_callbacks {
 // What every registration function does: the enable flag from its key, the
 // six callbacks and the name. next is left to the registry.
 void modules_describe(modulestruct* mod, const char* name, const char* enable_key, const module_callbacks& callbacks);
+
+// Whether text begins with the literal prefix; the length comes from the
+// literal, so it cannot be miscounted.
+template <std::size_t N>
+bool modules_has_prefix(const char* text, const char (&prefix)[N]) {
+    return text && std::strncmp(text, prefix, N - 1) == 0;
+}

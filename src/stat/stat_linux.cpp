@@ -12,6 +12,8 @@
 #include <initializer_list>
 #include <unistd.h>
 
+#include "core/fatal.h"
+
 namespace {
 
 constexpr const char NETDEV[] = "/proc/net/dev";
@@ -214,8 +216,7 @@ void stat_OS_init() {
         if (*f.fd < 0) {
             char message[64];
             std::snprintf(message, sizeof message, "Could not open %s", f.file);
-            std::perror(message);
-            std::exit(1);
+            fatal_perror(message);
         }
     }
 }

@@ -10,16 +10,6 @@ namespace {
 stat_struct last_run;
 int first_use = 1;
 
-constexpr uint64_t* counter(stat_netif& n, int k) {
-    switch (k) {
-        case 0: return &n.received_bytes;
-        case 1: return &n.send_bytes;
-        case 2: return &n.input_errors;
-        case 3: return &n.output_errors;
-        default: return &n.collisions;
-    }
-}
-
 // Some kernels keep 32-bit counters: the difference is taken on the low 32 bits
 // and read as signed, so a wrap still gives the increase and a counter that was
 // reset gives the size of its drop. 0x80000000 reads as -2^31, whose magnitude
@@ -63,6 +53,11 @@ void stat_cleanup(stat_struct* c) {
     std::memset(c, 0, sizeof *c);
 }
 
+void stat_empty_netif(stat_struct* target, int filled) {
+    for (int i = 0; i < filled && i < MAX_NETIF; ++i) target->netif[i] = stat_netif{};
+    target->netif_count = 0;
+}
+
 stat_netif* stat_get_netif_byname(const char* name, stat_struct* from_this) {
     return find_by_name(name, from_this);
 }
@@ -70,6 +65,8 @@ stat_netif* stat_get_netif_byname(const char* name, stat_struct* from_this) {
 const stat_netif* stat_get_netif_byname(const char* name, const stat_struct* from_this) {
     return find_by_name(name, from_this);
 }
+
+void stat_netif_forget() { first_use = 1; }
 
 void stat_netif_diff(stat_struct* from_this) {
     if (first_use) {
@@ -86,10 +83,10 @@ void stat_netif_diff(stat_struct* from_this) {
                 break;
             }
         if (seen) {
-            for (int k = 0; k < 5; ++k) {
-                uint64_t raw = *counter(n, k);
-                *counter(n, k) = increase(raw, *counter(*seen, k));
-                *counter(*seen, k) = raw;
+            for (auto c : STAT_NETIF_COUNTERS) {
+                uint64_t raw = n.*c;
+                n.*c = increase(raw, seen->*c);
+                seen->*c = raw;
             }
             continue;
         }
@@ -98,6 +95,6 @@ void stat_netif_diff(stat_struct* from_this) {
             *entry = n;
             entry->name[sizeof entry->name - 1] = '\0';
         }
-        for (int k = 0; k < 5; ++k) *counter(n, k) = 0;
+        for (auto c : STAT_NETIF_COUNTERS) n.*c = 0;
     }
 }

@@ -31,18 +31,29 @@ struct stat_struct {
     stat_swap mem;
 };
 
+// The five counters of an interface, for code that treats them all alike.
+constexpr uint64_t stat_netif::*STAT_NETIF_COUNTERS[] = {
+    &stat_netif::received_bytes, &stat_netif::send_bytes, &stat_netif::collisions,
+    &stat_netif::input_errors,   &stat_netif::output_errors,
+};
+
 static_assert(std::is_trivially_copyable_v<stat_struct>);
 static_assert(std::is_standard_layout_v<stat_struct>);
 
 // Platform-neutral layer.
 void stat_init();
 void stat_cleanup(stat_struct* c);
+// Empties the first filled interface slots and leaves none in use: a walk that
+// fails half-way must not hand raw counters to the rings as increases.
+void stat_empty_netif(stat_struct* target, int filled);
 stat_netif* stat_get_netif_byname(const char* name, stat_struct* from_this);
 const stat_netif* stat_get_netif_byname(const char* name, const stat_struct* from_this);
 // Turns the raw cumulative counters of every used slot into increases since that
 // interface's previous sample. Sampling thread only: it keeps the remembered
 // counters in static state and is not reentrant.
 void stat_netif_diff(stat_struct* from_this);
+// Forgets every remembered interface: the next sample of each reads as its first.
+void stat_netif_forget();
 
 // Backend: exactly one platform's implementation is linked into the program.
 // Each writes only its own fields of the record.

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "config/config.h"
+#include "core/fatal.h"
 #include "modules/modules.h"
 #include "web/html.h"
 #include "web/metrics.h"
@@ -62,9 +63,8 @@ struct file_closer {
 using unique_file = std::unique_ptr<FILE, file_closer>;  // fclose also closes client_fd
 
 [[noreturn]] void fail(const char* what, const char* why) {
-    std::fprintf(stderr, "%s: %s\n", what, why);
     if (listen_fd >= 0) close(listen_fd);
-    std::exit(1);
+    fatal_error(what, why);
 }
 
 [[noreturn]] void fail(const char* what) { fail(what, std::strerror(errno)); }

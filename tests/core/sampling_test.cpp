@@ -10,9 +10,9 @@ namespace {
 
 stat_struct newest(int ring) { return history_get_travler(ring)->record(); }
 
-// The cascade depends on the tick counter, which starts once per process; the
-// whole sequence therefore runs as one test.
 TEST(Sampling, CascadeFoldsTensIntoRingsOneAndTwo) {
+    sampling_reset();
+    stat_netif_forget();
     config_init();
     history_init();
     modules_register();

@@ -6,6 +6,7 @@
 #include "config/config.h"
 #include "core/history.h"
 #include "modules/modules.h"
+#include "restart.h"
 
 namespace {
 
@@ -17,11 +18,7 @@ constexpr int DARK_GREEN = rgb(0, 128, 0);
 
 class LoadGraph : public ::testing::Test {
 protected:
-    void SetUp() override {
-        config_init();
-        history_init();
-        modules_register();
-    }
+    void SetUp() override { restart(); }
 };
 
 // The top row of the bar in column col, counting only unbroken green from the

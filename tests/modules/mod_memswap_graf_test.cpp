@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +9,7 @@
 #include "config/config.h"
 #include "core/history.h"
 #include "modules/modules.h"
+#include "restart.h"
 
 namespace {
 
@@ -20,23 +20,8 @@ constexpr int BLUE = rgb(0, 0, 200);
 
 class MemswapGraph : public ::testing::Test {
 protected:
-    void SetUp() override {
-        config_init();
-        history_init();
-        modules_register();
-    }
+    void SetUp() override { restart(); }
 };
-
-// Reads the lines as a configuration file, as -f would.
-void configure(const std::string& lines) {
-    std::string path = ::testing::TempDir() + "kelp_memswap_XXXXXX";
-    int fd = mkstemp(path.data());
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(write(fd, lines.data(), lines.size()), static_cast<ssize_t>(lines.size()));
-    close(fd);
-    config_read(path.c_str());
-    unlink(path.c_str());
-}
 
 int title_x(const std::string& title) { return 250 - static_cast<int>(title.size()) * 6 / 2; }
 
@@ -92,7 +77,7 @@ TEST_F(MemswapGraph, RescaleKeysChooseTheScalesAtEveryRequest) {
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.desc);
-        configure(std::string("module.memswap.swap.rescalemax ") + r.swap_key + "\nmodule.memswap.mem.rescalemax " +
+        read_config(std::string("module.memswap.swap.rescalemax ") + r.swap_key + "\nmodule.memswap.mem.rescalemax " +
                   r.mem_key + "\n");
         answer a = request("/MOD_MEMSWAP/grafinterval_1", nullptr);
         gd_image im = image_of(a);

@@ -9,6 +9,7 @@
 #include "config/config.h"
 #include "core/history.h"
 #include "modules/modules.h"
+#include "restart.h"
 
 namespace {
 
@@ -22,11 +23,7 @@ constexpr int DARK_BLUE = rgb(0, 0, 128);
 
 class NetifGraph : public ::testing::Test {
 protected:
-    void SetUp() override {
-        config_init();
-        history_init();
-        modules_register();
-    }
+    void SetUp() override { restart(); }
 };
 
 void add_netif(stat_struct& s, const char* name, uint64_t rx, uint64_t tx) {

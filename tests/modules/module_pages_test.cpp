@@ -4,55 +4,25 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "../web/page_text.h"
 #include "config/config.h"
 #include "core/history.h"
 #include "modules/modules.h"
+#include "restart.h"
 #include "web/httpd.h"
 
 namespace {
 
 using namespace page_text;
 
-// Applies configuration lines the way -f does, then builds the module list.
-void configure(const std::string& lines) {
-    config_init();
-    char path[] = "/tmp/kelp-pages-XXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    std::ofstream(path) << lines;
-    testing::internal::CaptureStderr();
-    config_read(path);
-    testing::internal::GetCapturedStderr();
-    std::remove(path);
-    history_init();
-    modules_register();
-}
-
 // Makes the newest one-second sample hold these interfaces, in this order.
 void newest_sample(const std::vector<const char*>& names) {
     stat_struct s{};
     for (const char* name : names) std::snprintf(s.netif[s.netif_count++].name, sizeof s.netif[0].name, "%s", name);
     history_put_data(0, &s);
-}
-
-template <typename Write>
-std::string capture(Write write) {
-    FILE* f = tmpfile();
-    if (!f) return "no tmpfile";
-    write(f);
-    std::string text;
-    std::rewind(f);
-    char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
-    std::fclose(f);
-    return text;
 }
 
 std::string answer(const char* url, const char* param) {
@@ -73,7 +43,7 @@ std::string links(int interval, const std::vector<const char*>& names) {
 }
 
 TEST(NetifPages, DefaultConfigurationHidesOnlyLoopback) {
-    configure("");
+    restart("");
     newest_sample({"em0", "lo0", "fxp1", "lo", "eth0.100"});
     std::string shown = row("em0", "em0") + row("fxp1", "fxp1") + row("eth0.100", "eth0.100");
     EXPECT_EQ(answer("/MOD_NETIF", "overview"), netif_list(shown));
@@ -84,7 +54,7 @@ TEST(NetifPages, DefaultConfigurationHidesOnlyLoopback) {
 }
 
 TEST(NetifPages, ListAndLinksFollowTheNewestSampleOnly) {
-    configure("");
+    restart("");
     newest_sample({"em0", "fxp1"});
     newest_sample({"fxp1", "wlan0"});
     EXPECT_EQ(answer("/MOD_NETIF", "overview"), netif_list(row("fxp1", "fxp1") + row("wlan0", "wlan0")));
@@ -93,7 +63,7 @@ TEST(NetifPages, ListAndLinksFollowTheNewestSampleOnly) {
 }
 
 TEST(NetifPages, FallbackKeyAndOwnKeysDecideWhatIsShown) {
-    configure("module.netif.interface.enable 0\n"
+    restart("module.netif.interface.enable 0\n"
               "module.netif.interface.fxp1.enable 1\n"
               "module.netif.interface.em1.enable 2\n"
               "module.netif.interface.em2.enable abc\n"
@@ -112,7 +82,7 @@ TEST(NetifPages, FallbackKeyAndOwnKeysDecideWhatIsShown) {
 }
 
 TEST(NetifPages, InterfacePageNeedsANameThatCouldExist) {
-    configure("");
+    restart("");
     const std::string unknown = HTML + "Unknown interface\r\n";
     const std::string longest(31, 'n');
     struct {
@@ -136,14 +106,14 @@ TEST(NetifPages, InterfacePageNeedsANameThatCouldExist) {
 
 // Names reach the pages from the kernel as well as from requests.
 TEST(NetifPages, NamesFromTheSampleAreEscapedToo) {
-    configure("");
+    restart("");
     newest_sample({"a<b", "c&d\"e'"});
     EXPECT_EQ(answer("/MOD_NETIF", "overview"),
               netif_list(row("a%3Cb", "a&lt;b") + row("c%26d%22e%27", "c&amp;d&quot;e&#39;")));
 }
 
 TEST(IntervalPage, GathersEveryModuleInListOrder) {
-    configure("");
+    restart("");
     newest_sample({"em0", "lo", "fxp1"});
     EXPECT_EQ(capture([](FILE* f) { print_interval(f, 10); }),
               interval_page(10, "<img src=\"/MOD_LOAD?grafinterval_10\"><hr>\r\n" + links(10, {"em0", "fxp1"}) +
@@ -151,20 +121,16 @@ TEST(IntervalPage, GathersEveryModuleInListOrder) {
 }
 
 TEST(IntervalPage, NetworkModuleAloneWithNothingShownLeavesTheFrame) {
-    configure("module.load.enable 0\nmodule.memswap.enable 0\nmodule.netif.interface.enable 0\n");
+    restart("module.load.enable 0\nmodule.memswap.enable 0\nmodule.netif.interface.enable 0\n");
     newest_sample({"em0"});
     EXPECT_EQ(capture([](FILE* f) { print_interval(f, 1); }), interval_page(1, ""));
     EXPECT_EQ(capture([](FILE* f) { print_index_html(f); }), index_page(NETIF_PARAGRAPH));
 }
 
-}  // namespace
-
-namespace {
-
 // Linux allows '#' and '%' in a name; the list encodes them, and the link, the
 // page and its graph must all find the interface again.
 TEST(NetifPages, EncodedNameLeadsToItsPageAndGraph) {
-    configure("");
+    restart();
     newest_sample({"we#1%x"});
     newest_sample({"we#1%x"});
     EXPECT_NE(answer("/MOD_NETIF", "overview").find("<a href=\"/MOD_NETIF/overview?we%231%25x\">we#1%x</a>"),

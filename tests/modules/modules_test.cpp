@@ -2,48 +2,19 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
-#include <unistd.h>
 
 #include "config/config.h"
 #include "core/history.h"
 #include "core/sampling.h"
 #include "fake_backend.h"
 #include "modules/modules.h"
+#include "restart.h"
 
 namespace {
 
-// Applies configuration lines the way -f does, then builds the module list.
-void configure(const std::string& lines) {
-    config_init();
-    char path[] = "/tmp/kelp-modules-XXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    std::ofstream(path) << lines;
-    testing::internal::CaptureStderr();
-    config_read(path);
-    testing::internal::GetCapturedStderr();
-    std::remove(path);
-    modules_register();
-    modules_init();
-}
-
-std::string capture(void (*write)(FILE*)) {
-    char buf[16384] = {};
-    FILE* f = fmemopen(buf, sizeof buf - 1, "w");
-    write(f);
-    std::fclose(f);
-    return buf;
-}
-
 std::string answer(const char* url, const char* param, int* handled) {
-    char buf[16384] = {};
-    FILE* f = fmemopen(buf, sizeof buf - 1, "w");
-    *handled = modules_urlhandler(f, url, param);
-    std::fclose(f);
-    return buf;
+    return capture([&](FILE* f) { *handled = modules_urlhandler(f, url, param); });
 }
 
 TEST(Registry, EnableValues) {
@@ -52,7 +23,7 @@ TEST(Registry, EnableValues) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);
-        configure(std::string("module.load.enable ") + c.value + "\n");
+        restart(std::string("module.load.enable ") + c.value + "\n");
         std::string index = capture(modules_mainindexhtml);
         EXPECT_EQ(index.find("MOD_LOAD") != std::string::npos, c.active);
         int handled = -1;
@@ -62,7 +33,7 @@ TEST(Registry, EnableValues) {
 }
 
 TEST(Registry, DisabledModulesAreSkippedEverywhere) {
-    configure("module.load.enable 0\nmodule.netif.enable 0\nmodule.memswap.enable 0\n");
+    restart("module.load.enable 0\nmodule.netif.enable 0\nmodule.memswap.enable 0\n");
     EXPECT_EQ(capture(modules_mainindexhtml), "");
     EXPECT_EQ(capture([](FILE* f) { modules_linkintervalgraf(f, 10); }), "");
     int handled = -1;
@@ -85,7 +56,7 @@ TEST(Registry, DisabledModulesAreSkippedEverywhere) {
 }
 
 TEST(Registry, ParagraphsAndLinksFollowListOrder) {
-    configure("");
+    restart("");
     std::string index = capture(modules_mainindexhtml);
     size_t load = index.find("MOD_LOAD"), netif = index.find("MOD_NETIF"), memswap = index.find("MOD_MEMSWAP");
     ASSERT_NE(memswap, std::string::npos);
@@ -103,7 +74,7 @@ TEST(Registry, ParagraphsAndLinksFollowListOrder) {
 stat_struct* records(std::vector<stat_struct>& v) { return v.data(); }
 
 TEST(Averages, LoadAndMemoryMeans) {
-    configure("");
+    restart("");
     std::vector<stat_struct> v(10);
     stat_struct* list[10];
     for (int i = 0; i < 10; ++i) {
@@ -123,7 +94,7 @@ TEST(Averages, LoadAndMemoryMeans) {
 }
 
 TEST(Averages, InterfaceMeansPerNameWithinTheBound) {
-    configure("");
+    restart("");
     std::vector<stat_struct> v(10);
     stat_struct* list[10];
     for (int i = 0; i < 10; ++i) {

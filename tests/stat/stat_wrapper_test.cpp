@@ -31,7 +31,13 @@ stat_struct sample(std::initializer_list<raw> ifs) {
     return s;
 }
 
-TEST(NetifDiff, FirstSampleIsZeroAndLaterOnesAreIncreases) {
+// Every test starts with no interface remembered.
+class NetifDiff : public ::testing::Test {
+protected:
+    void SetUp() override { stat_netif_forget(); }
+};
+
+TEST_F(NetifDiff, FirstSampleIsZeroAndLaterOnesAreIncreases) {
     stat_struct s = sample({{"em0", 1000000, 77}, {"em1", 5, 6}});
     for (int i = 0; i < 2; ++i) {
         EXPECT_EQ(s.netif[i].received_bytes, 0u);
@@ -49,7 +55,7 @@ TEST(NetifDiff, FirstSampleIsZeroAndLaterOnesAreIncreases) {
     EXPECT_EQ(s.netif[1].received_bytes, 0u);
 }
 
-TEST(NetifDiff, ThirtyTwoBitRules) {
+TEST_F(NetifDiff, ThirtyTwoBitRules) {
     struct { const char* desc; uint64_t before, after, increase; } cases[] = {
         {"wrap past 2^32", (1ull << 32) - 296, 200, 496},
         {"counter went down", 5000, 1000, 4000},
@@ -69,7 +75,7 @@ TEST(NetifDiff, ThirtyTwoBitRules) {
     }
 }
 
-TEST(NetifDiff, InterfacesAreMatchedByNameNotSlot) {
+TEST_F(NetifDiff, InterfacesAreMatchedByNameNotSlot) {
     sample({{"a", 100, 0}, {"b", 200, 0}, {"c", 300, 0}});
     stat_struct s = sample({{"c", 303, 0}, {"a", 101, 0}});  // b vanished, order changed
     EXPECT_EQ(s.netif[0].received_bytes, 3u);
@@ -78,7 +84,7 @@ TEST(NetifDiff, InterfacesAreMatchedByNameNotSlot) {
     EXPECT_EQ(s.netif[0].received_bytes, 50u);
 }
 
-TEST(NetifDiff, TwentySixthNameRecyclesAnAbsentInterface) {
+TEST_F(NetifDiff, TwentySixthNameRecyclesAnAbsentInterface) {
     char name[16];
     for (int i = 0; i < MAX_NETIF; ++i) {  // 25 names, one per sample
         std::snprintf(name, sizeof name, "old%d", i);

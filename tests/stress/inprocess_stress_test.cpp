@@ -28,6 +28,7 @@
 #include "sanitized.h"
 #include "storm.h"
 #include "web/httpd.h"
+#include "restart.h"
 
 #ifdef KELP_SANITIZED
 // Declared here: GCC does not install the sanitizers' interface headers, but
@@ -45,14 +46,8 @@ double seconds(clock_type::duration d) { return std::chrono::duration<double>(d)
 // Start-up as main does it, with the listening socket on loopback.
 void start_kelp(const std::string& extra_config) {
     std::signal(SIGPIPE, SIG_IGN);
-    blackbox::scratch_dir dir;
-    std::string conf = dir.write("Kelp.conf", extra_config);
-    config_init();
-    config_read(conf.c_str());
+    restart(extra_config);
     stat_init();
-    history_init();
-    modules_register();
-    modules_init();
 }
 
 // The access log of a flood is of no interest here, and would bury a

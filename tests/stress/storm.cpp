@@ -21,8 +21,6 @@ const std::string HTML_HEADER = page_text::STATUS + page_text::HTML;
 const std::string INDEX = page_text::STATUS + page_text::index_page(page_text::LOAD_PARAGRAPH +
                                                                      page_text::NETIF_PARAGRAPH +
                                                                      page_text::MEMSWAP_PARAGRAPH);
-const std::string NOT_GET = "HTTP/1.1 400 Request Error\r\n";
-const std::string NO_URL = "HTTP/1.1 400 missing url or incomplete path\r\n";
 
 std::string get(const std::string& target) { return "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"; }
 
@@ -33,26 +31,26 @@ std::vector<request> build_mix() {
     return {
         {"index", get("/"), kind::page, INDEX},
         {"load graph 1", get("/MOD_LOAD?grafinterval_1"), kind::graph},
-        {"POST", "POST / HTTP/1.1\r\nContent-Length: 0\r\n\r\n", kind::malformed, NOT_GET},
+        {"POST", "POST / HTTP/1.1\r\nContent-Length: 0\r\n\r\n", kind::malformed, page_text::BAD_REQUEST},
         {"interval page 1", get("/interval.html?1"), kind::page},
         {"memory graph 1", get("/MOD_MEMSWAP/grafinterval_1"), kind::graph},
-        {"path without slash", "GET index.html HTTP/1.1\r\n\r\n", kind::malformed, NO_URL},
+        {"path without slash", "GET index.html HTTP/1.1\r\n\r\n", kind::malformed, page_text::MISSING_URL},
         {"load overview", get("/MOD_LOAD?overview"), kind::page, load_overview},
         {"interface graph 1", get("/MOD_NETIF/grafinterval_1?lo"), kind::graph},
-        {"empty request", "", kind::malformed, NOT_GET, true},
+        {"empty request", "", kind::malformed, page_text::BAD_REQUEST, true},
         {"interval page 10", "GET /interval.html?10 HTTP/1.0\r\n\r\n", kind::page},
         {"load graph 10", get("/MOD_LOAD?grafinterval_10"), kind::graph},
-        {"HEAD", "HEAD / HTTP/1.1\r\n\r\n", kind::malformed, NOT_GET},
+        {"HEAD", "HEAD / HTTP/1.1\r\n\r\n", kind::malformed, page_text::BAD_REQUEST},
         {"memory overview", get("/MOD_MEMSWAP?overview"), kind::page, memswap_overview},
         {"load graph 100", get("/MOD_LOAD?grafinterval_100"), kind::graph},
-        {"tab after GET", "GET\t/ HTTP/1.1\r\n\r\n", kind::malformed, NOT_GET},
+        {"tab after GET", "GET\t/ HTTP/1.1\r\n\r\n", kind::malformed, page_text::BAD_REQUEST},
         {"interface page", get("/MOD_NETIF/overview?lo"), kind::page, lo_page},
         {"memory graph 10", get("/MOD_MEMSWAP/grafinterval_10"), kind::graph},
-        {"GET and nothing", "GET ", kind::malformed, NO_URL, true},
+        {"GET and nothing", "GET ", kind::malformed, page_text::MISSING_URL, true},
         {"lower-case get, no version", "get /index.html\r\n", kind::page, INDEX},
         {"memory graph 100", get("/MOD_MEMSWAP/grafinterval_100"), kind::graph},
         {"TLS hello bytes", std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11), kind::malformed,
-         NOT_GET},
+         page_text::BAD_REQUEST},
     };
 }
 

@@ -21,7 +21,7 @@ namespace {
 using namespace std::chrono_literals;
 using clock_type = std::chrono::steady_clock;
 
-const char* const ALL_DISABLED = "module.load.enable 0\nmodule.netif.enable 0\nmodule.memswap.enable 0\n";
+using page_text::ALL_DISABLED;
 const std::string INDEX = page_text::STATUS + page_text::index_page("");
 const std::string GET_INDEX = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
 const std::string FULL = "detecting full server .... waiting ....\r\n";

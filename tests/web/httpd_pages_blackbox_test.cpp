@@ -15,11 +15,6 @@ namespace {
 
 using namespace page_text;
 
-const char* const ALL_DISABLED = "module.load.enable 0\nmodule.netif.enable 0\nmodule.memswap.enable 0\n";
-
-const std::string BAD_REQUEST = "HTTP/1.1 400 Request Error\r\n";
-const std::string MISSING_URL = "HTTP/1.1 400 missing url or incomplete path\r\n";
-
 std::string get(int port, const std::string& path) {
     return blackbox::exchange(port, "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
 }

@@ -7,6 +7,11 @@
 namespace page_text {
 
 inline const std::string STATUS = "HTTP/1.1 200 OK\r\nServer: Kelp Version 0.0.9\r\n";
+// The two error answers, whole: the daemon closes the connection after them.
+inline const std::string BAD_REQUEST = "HTTP/1.1 400 Request Error\r\n";
+inline const std::string MISSING_URL = "HTTP/1.1 400 missing url or incomplete path\r\n";
+// Configuration lines that switch every module off.
+inline const char* const ALL_DISABLED = "module.load.enable 0\nmodule.netif.enable 0\nmodule.memswap.enable 0\n";
 inline const std::string HTML = "Content-type: text/html\r\n\r\n";
 
 inline const std::string DOCTYPE =

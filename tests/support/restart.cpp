@@ -1,0 +1,52 @@
+#include "restart.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "config/config.h"
+#include "core/history.h"
+#include "core/sampling.h"
+#include "modules/modules.h"
+#include "stat/stat_wrapper.h"
+
+void read_config(const std::string& lines) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/kelp-config-XXXXXX";
+    int fd = mkstemp(path.data());
+    if (fd < 0) std::abort();
+    if (write(fd, lines.data(), lines.size()) != static_cast<ssize_t>(lines.size())) std::abort();
+    close(fd);
+    std::fflush(stderr);
+    int saved = dup(2), null = open("/dev/null", O_WRONLY);
+    dup2(null, 2);
+    config_read(path.c_str());
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    close(null);
+    unlink(path.c_str());
+}
+
+void restart(const std::string& config_lines) {
+    config_init();
+    if (!config_lines.empty()) read_config(config_lines);
+    stat_netif_forget();
+    sampling_reset();
+    history_init();
+    modules_register();
+    modules_init();
+}
+
+std::string capture(const std::function<void(FILE*)>& write) {
+    FILE* f = std::tmpfile();
+    if (!f) return "no tmpfile";
+    write(f);
+    std::string text;
+    std::rewind(f);
+    char buf[4096];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
+    std::fclose(f);
+    return text;
+}
