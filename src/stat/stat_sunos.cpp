@@ -20,9 +20,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
+#include "core/fatal.h"
 #include "stat/stat_wrapper.h"
 
 namespace {
@@ -87,13 +87,6 @@ void take_counters(kstat_t* ks, stat_netif& slot) {
     for (net_statistic& s : net_statistics) slot.*s.field = counter_value(lookup(ks, s.name, s.missing));
 }
 
-// A walk that fails half-way leaves raw counters in the slots it filled;
-// they must not reach the rings as if they were increases.
-void empty_slots(stat_struct* target, int filled) {
-    for (int i = 0; i < filled; ++i) target->netif[i] = stat_netif{};
-    target->netif_count = 0;
-}
-
 // Memory in pages from the "system_pages" kstat; 0 and 0 when it lacks a
 // figure, since the other alone means nothing.
 stat_swap system_pages(kstat_t* ks) {
@@ -109,10 +102,7 @@ stat_swap system_pages(kstat_t* ks) {
 
 void stat_OS_init() {
     kc = kstat_open();
-    if (!kc) {
-        std::perror("kstat_open fails");
-        std::exit(1);
-    }
+    if (!kc) fatal_perror("kstat_open fails");
 }
 
 void stat_get_load(stat_struct* target) {
@@ -131,7 +121,7 @@ void stat_get_netif(stat_struct* target) {
         }
         if (kstat_read(kc, ks, nullptr) < 0) {
             std::perror("kstat_read");
-            empty_slots(target, i);
+            stat_empty_netif(target, i);
             return;
         }
         stat_netif& slot = target->netif[i];
