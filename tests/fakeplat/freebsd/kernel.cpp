@@ -165,24 +165,17 @@ std::unique_ptr<ifaddrs_list> list_of(const std::vector<fake_ifnet>& ifs) {
         a.ifa_next = e + 1 < n ? &list->entries[e + 1] : nullptr;
         a.ifa_name = list->names[e / PER_INTERFACE].data();
         a.ifa_addr = &list->addresses[e];
-        switch (e % PER_INTERFACE) {
-        case 0:
-            a.ifa_addr->sa_family = AF_LINK;
+        a.ifa_addr->sa_family = e % PER_INTERFACE == 0 ? AF_LINK : AF_INET;
+        if (e % PER_INTERFACE == 0) {
             d.ifi_ibytes = f.ibytes;
             d.ifi_obytes = f.obytes;
             d.ifi_collisions = f.collisions;
             d.ifi_ierrors = f.ierrors;
             d.ifi_oerrors = f.oerrors;
             a.ifa_data = f.no_link_data ? nullptr : &d;
-            break;
-        case 1:
-            a.ifa_addr->sa_family = AF_INET;
+        } else if (e % PER_INTERFACE == 1) {
             d.ifi_ibytes = d.ifi_obytes = 1;
             a.ifa_data = &d;
-            break;
-        default:
-            a.ifa_addr->sa_family = AF_INET;
-            a.ifa_data = nullptr;
         }
     }
     return list;
@@ -210,17 +203,14 @@ kvm_t* kvm_open(const char* execfile, const char* corefile, const char* swapfile
     return devnull ? &sysctl_only : &live_kernel;
 }
 
+// With no interfaces there is nothing to hand out: a null list, and success.
 int getifaddrs(struct ifaddrs** ifap) {
-    if (fake_freebsd.getifaddrs_fails || fake_freebsd.interfaces.empty()) {
-        // With no interfaces the real call has nothing to hand out either;
-        // an empty list is a null pointer and success.
-        if (fake_freebsd.getifaddrs_fails) {
-            errno = ENOMEM;
-            return -1;
-        }
-        *ifap = nullptr;
-        return 0;
+    if (fake_freebsd.getifaddrs_fails) {
+        errno = ENOMEM;
+        return -1;
     }
+    *ifap = nullptr;
+    if (fake_freebsd.interfaces.empty()) return 0;
     held_lists.push_back(list_of(fake_freebsd.interfaces));
     count_held();
     *ifap = held_lists.back()->entries.data();

@@ -15,7 +15,7 @@
  * names its fields, so their offsets do not matter here. */
 #if __FreeBSD_version >= 1100000
 /* From 11 on the block has fixed-width fields, the counters 64 bits on
- * every CPU. */
+ * every CPU; the real one goes on after ifi_obytes (ifi_imcasts, ...). */
 struct if_data {
 	uint8_t ifi_type;
 	uint8_t ifi_physical;
@@ -34,12 +34,6 @@ struct if_data {
 	uint64_t ifi_collisions;
 	uint64_t ifi_ibytes;
 	uint64_t ifi_obytes;
-	uint64_t ifi_imcasts;
-	uint64_t ifi_omcasts;
-	uint64_t ifi_iqdrops;
-	uint64_t ifi_oqdrops;
-	uint64_t ifi_noproto;
-	uint64_t ifi_hwassist;
 };
 #else
 struct if_data {
