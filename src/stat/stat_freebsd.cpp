@@ -4,8 +4,8 @@
 // getifaddrs(3) (FreeBSD 11 and later).
 //
 // Sampling thread only (stat_OS_init runs before it starts): the kvm handle
-// and the name list are static and carry no lock. Nothing is allocated here;
-// on 11 and later getifaddrs allocates its list inside libc.
+// and, before 11, the name list are static and carry no lock. Nothing is
+// allocated here; on 11 and later getifaddrs allocates its list in libc.
 #include <sys/param.h>
 
 #ifndef __FreeBSD_version
@@ -28,7 +28,6 @@
 #include <net/if.h>
 #if KELP_FREEBSD_IFADDRS
 #include <ifaddrs.h>
-#include <memory>
 #else
 #include <net/if_var.h>
 #include <nlist.h>
@@ -42,6 +41,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "stat/stat_wrapper.h"
 
