@@ -1,37 +1,116 @@
-// FreeBSD statistics backend: getloadavg(3), the kernel's interface list and
-// swap devices through libkvm, the page counts through sysctl.
+// FreeBSD statistics backend: getloadavg(3), swap devices through libkvm,
+// the page counts through sysctl, and the interface counters from the
+// kernel's interface list (FreeBSD 4 to 10, through libkvm) or from
+// getifaddrs(3) (FreeBSD 11 and later).
 //
 // Sampling thread only (stat_OS_init runs before it starts): the kvm handle
-// and the name list are static and carry no lock. Nothing is allocated.
+// and, before 11, the name list are static and carry no lock. Nothing is
+// allocated here; on 11 and later getifaddrs allocates its list in libc.
 #include <sys/param.h>
-#include <sys/types.h>
-#include <sys/socket.h>
-#include <sys/sysctl.h>
-#include <net/if.h>
-#include <net/if_var.h>
-#include <fcntl.h>
-#include <kvm.h>
-#include <nlist.h>
-#include <stdlib.h>  // getloadavg
-#include <unistd.h>
-
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-
-#include "stat/stat_wrapper.h"
 
 #ifndef __FreeBSD_version
 #error "the FreeBSD backend needs __FreeBSD_version from <sys/param.h>"
 #endif
 
+// From 11.0-CURRENT on, struct ifnet keeps its statistics in per-CPU
+// counters (if_counters) instead of an if_data, and struct if_data itself
+// took fixed 64-bit fields; 14 moved struct ifnet out of the public headers.
+// Both changes were made during 11-CURRENT, after 10 had branched, so
+// 1100000, the first 11-CURRENT, is at or before the first version without
+// ifnet.if_data. Earlier is the safe side: getifaddrs and its AF_LINK if_data
+// exist on every release this backend serves, so an 11-CURRENT snapshot from
+// before the change still builds and runs with them.
+#define KELP_FREEBSD_IFADDRS (__FreeBSD_version >= 1100000)
+
+#include <sys/types.h>
+#include <sys/socket.h>
+#include <sys/sysctl.h>
+#include <net/if.h>
+#if KELP_FREEBSD_IFADDRS
+#include <ifaddrs.h>
+#else
+#include <net/if_var.h>
+#include <nlist.h>
+#endif
+#include <fcntl.h>
+#include <kvm.h>
+#include <stdlib.h>  // getloadavg
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "core/fatal.h"
+#include "stat/stat_wrapper.h"
+
 namespace {
 
 constexpr int SWAP_ROWS = 10;  // device rows plus libkvm's summary row
-constexpr size_t DRIVER_NAME_READ = 30;
 
 kvm_t* kvm;
+
+[[noreturn]] void kvm_open_failed() { fatal_perror("kvm_open fails (maybe permissions on /dev/*mem)"); }
+
+void take_counters(stat_netif& slot, const struct if_data& data) {
+    slot.received_bytes = data.ifi_ibytes;
+    slot.send_bytes = data.ifi_obytes;
+    slot.collisions = data.ifi_collisions;
+    slot.input_errors = data.ifi_ierrors;
+    slot.output_errors = data.ifi_oerrors;
+}
+
+}  // namespace
+
+#if KELP_FREEBSD_IFADDRS
+
+namespace {
+
+struct ifaddrs_freer {
+    void operator()(struct ifaddrs* list) const { freeifaddrs(list); }
+};
+
+}  // namespace
+
+// On a descriptor for /dev/null libkvm answers kvm_getswapinfo from sysctl
+// and opens no kernel memory device, so no privilege is needed.
+void stat_OS_init() {
+    kvm = kvm_open(nullptr, "/dev/null", nullptr, O_RDONLY, nullptr);
+    if (!kvm) kvm_open_failed();
+}
+
+void stat_get_netif(stat_struct* target) {
+    struct ifaddrs* first;
+    if (getifaddrs(&first) == -1) {
+        std::perror("Could not read ifnet");
+        return;
+    }
+    const std::unique_ptr<struct ifaddrs, ifaddrs_freer> list(first);
+    int i = 0;
+    // Each interface comes as one AF_LINK entry, with the interface's
+    // counters, followed by its addresses, whose if_data (where there is
+    // one) counts for that address alone.
+    for (const struct ifaddrs* a = first; a; a = a->ifa_next) {
+        if (!a->ifa_addr || a->ifa_addr->sa_family != AF_LINK || !a->ifa_data) continue;
+        if (i >= MAX_NETIF) {
+            std::perror("Not enouth MAX_NETIF. Increase Value");
+            continue;
+        }
+        std::snprintf(target->netif[i].name, sizeof target->netif[i].name, "%s", a->ifa_name);
+        take_counters(target->netif[i], *static_cast<const struct if_data*>(a->ifa_data));
+        ++i;
+    }
+    target->netif_count = i;
+    stat_netif_diff(target);
+}
+
+#else
+
+namespace {
+
+constexpr size_t DRIVER_NAME_READ = 30;
+
 struct nlist netif_list[2];  // "ifnet" and the terminating entry
 
 template <typename T>
@@ -65,21 +144,6 @@ bool interface_name(const struct ifnet& ifn, char (&name)[sizeof stat_netif::nam
     return true;
 }
 
-void take_counters(stat_netif& slot, const struct if_data& data) {
-    slot.received_bytes = data.ifi_ibytes;
-    slot.send_bytes = data.ifi_obytes;
-    slot.collisions = data.ifi_collisions;
-    slot.input_errors = data.ifi_ierrors;
-    slot.output_errors = data.ifi_oerrors;
-}
-
-// A walk that fails half-way leaves raw counters in the slots it filled;
-// they must not reach the rings as if they were increases.
-void empty_slots(stat_struct* target, int filled) {
-    for (int i = 0; i < filled; ++i) target->netif[i] = stat_netif{};
-    target->netif_count = 0;
-}
-
 // The list is read from a running kernel, record by record: an interface
 // detached in between can leave a successor pointer that leads back into the
 // list. Brent's cycle check notices with two words of state.
@@ -103,16 +167,8 @@ struct cycle_guard {
 
 void stat_OS_init() {
     kvm = kvm_open(nullptr, nullptr, nullptr, O_RDONLY, nullptr);
-    if (!kvm) {
-        std::perror("kvm_open fails (maybe permissions on /dev/*mem)");
-        std::exit(1);
-    }
+    if (!kvm) kvm_open_failed();
     netif_list[0].n_name = "ifnet";
-}
-
-void stat_get_load(stat_struct* target) {
-    double loads[3];
-    target->load = getloadavg(loads, 3) < 1 ? 0.0 : loads[0];
 }
 
 void stat_get_netif(stat_struct* target) {
@@ -137,20 +193,20 @@ void stat_get_netif(stat_struct* target) {
     cycle_guard guard;
     for (unsigned long address = kernel_address(ifnethead.tqh_first); address != 0;) {
         if (guard.seen_again(address)) {
-            empty_slots(target, i);
+            stat_empty_netif(target, i);
             return;
         }
         struct ifnet ifnets;
         if (kvm_read(kvm, address, &ifnets, sizeof ifnets) == -1) {
             std::perror("Could not read ifnet");
-            empty_slots(target, i);
+            stat_empty_netif(target, i);
             return;
         }
         if (i >= MAX_NETIF) {
             std::perror("Not enouth MAX_NETIF. Increase Value");
         } else {
             if (!interface_name(ifnets, target->netif[i].name)) {
-                empty_slots(target, i);
+                stat_empty_netif(target, i);
                 return;
             }
             take_counters(target->netif[i], ifnets.if_data);
@@ -160,6 +216,13 @@ void stat_get_netif(stat_struct* target) {
     }
     target->netif_count = i;
     stat_netif_diff(target);
+}
+
+#endif
+
+void stat_get_load(stat_struct* target) {
+    double loads[3];
+    target->load = getloadavg(loads, 3) < 1 ? 0.0 : loads[0];
 }
 
 void stat_get_swap(stat_struct* target) {

@@ -33,6 +33,12 @@ kelp_platform_test(stat_freebsd4_test
   INCLUDE ${KELP_FAKEPLAT}/freebsd/release4 ${KELP_FAKEPLAT}/freebsd/include
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/stat_freebsd_test.cpp ${CMAKE_CURRENT_LIST_DIR}/stat_freebsd4_test.cpp)
 
+kelp_platform_test(stat_freebsd14_test
+  BACKEND ${PROJECT_SOURCE_DIR}/src/stat/stat_freebsd.cpp
+  PLATFORM ${KELP_FAKEPLAT}/freebsd
+  INCLUDE ${KELP_FAKEPLAT}/freebsd/release14 ${KELP_FAKEPLAT}/freebsd/include
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/stat_freebsd_test.cpp ${CMAKE_CURRENT_LIST_DIR}/stat_freebsd14_test.cpp)
+
 kelp_platform_test(stat_sunos_test
   BACKEND ${PROJECT_SOURCE_DIR}/src/stat/stat_sunos.cpp
   PLATFORM ${KELP_FAKEPLAT}/sunos

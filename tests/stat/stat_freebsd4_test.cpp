@@ -1,21 +1,10 @@
 // FreeBSD 4 only: the interface name is the driver name, read from kernel
 // memory, joined with the unit number.
-#include <gtest/gtest.h>
-
-#include <string>
-
-#include "fake_kernel.h"
-#include "stat/stat_wrapper.h"
+#include "stat_freebsd_test.h"
 
 namespace {
 
-class FreeBSD4Names : public testing::Test {
-protected:
-    void SetUp() override {
-        fake_freebsd_reset();
-        stat_OS_init();
-    }
-};
+class FreeBSD4Names : public FreeBSDBackend {};
 
 fake_ifnet driver(const std::string& name, int unit) {
     fake_ifnet f;
@@ -41,9 +30,7 @@ TEST_F(FreeBSD4Names, DriverNameAndUnitMakeTheName) {
     for (const row& r : rows) fake_freebsd.interfaces.push_back(driver(r.driver, r.unit));
 
     testing::internal::CaptureStderr();
-    stat_struct s;
-    stat_cleanup(&s);
-    stat_get_netif(&s);
+    stat_struct s = take_netif();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     ASSERT_EQ(s.netif_count, 5);
     for (int i = 0; i < 5; ++i) {
@@ -56,10 +43,8 @@ TEST_F(FreeBSD4Names, UnreadableDriverNameIsReportedAndLeavesNoRawCounters) {
     fake_freebsd.interfaces = {driver("lo", 0), driver("ed", 1), driver("ed", 2)};
     fake_freebsd.interfaces[0].ibytes = 12345;
     fake_freebsd.unreadable_driver_name = 1;
-    stat_struct s;
-    stat_cleanup(&s);
     testing::internal::CaptureStderr();
-    stat_get_netif(&s);
+    stat_struct s = take_netif();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "kvm_read-if_name: Bad address\n");
     EXPECT_EQ(s.netif_count, 0);
     EXPECT_STREQ(s.netif[0].name, "");

@@ -1,6 +1,7 @@
 // A simulated FreeBSD kernel under the real calls of the FreeBSD backend:
 // what kvm_read finds in kernel memory (the "ifnet" list head, the interface
-// records and, on release 4, the driver names), the rows kvm_getswapinfo
+// records and, on release 4, the driver names; from release 11 on the list
+// getifaddrs returns instead), the rows kvm_getswapinfo
 // returns, the page counts of sysctlbyname, the page size and the load.
 // A test fills fake_freebsd before the backend runs; every call can be made to
 // fail. The interface is plain C++, so tests see none of the platform headers.
@@ -14,6 +15,7 @@ struct fake_ifnet {
     std::string name;    // if_xname; on release 4 split into driver and unit unless driver is set
     std::string driver;  // release 4: the driver name kept in kernel memory, of any length
     int unit = 0;        // release 4, with driver
+    bool no_link_data = false;  // release 11 and later: its AF_LINK entry has no if_data
     uint64_t ibytes = 0, obytes = 0, collisions = 0, ierrors = 0, oerrors = 0;
 };
 
@@ -33,6 +35,7 @@ struct fake_freebsd_kernel {
     bool open_fails = false;  // errno EACCES
     int open_calls = 0;
     bool opened_live_kernel = false;  // executable, memory and swap file and error prefix all null
+    bool opened_kernel_memory = false;  // any memory file but /dev/null
     int open_flags = -1;
 
     // The interface list. Unreadable parts fail kvm_read with EFAULT.
@@ -44,6 +47,8 @@ struct fake_freebsd_kernel {
     int unreadable_driver_name = -1;   // release 4: index of an interface whose driver name cannot be read
     int loop_back_to = -1;             // the last record's successor, making the list a cycle
     std::vector<fake_ifnet> interfaces;
+    bool getifaddrs_fails = false;  // release 11 and later; errno ENOMEM
+    int ifaddrs_lists_held = 0;     // returned by getifaddrs and not yet freed
 
     bool swapinfo_fails = false;
     std::vector<fake_swapdev> swap;
@@ -55,6 +60,8 @@ struct fake_freebsd_kernel {
 };
 
 extern fake_freebsd_kernel fake_freebsd;
+// The release reads interfaces with getifaddrs, not from kernel memory.
+extern const bool fake_freebsd_reads_ifaddrs;
 
 // Back to a kernel with nothing in it and nothing failing.
 void fake_freebsd_reset();

@@ -1,13 +1,16 @@
 // The simulated FreeBSD kernel behind fake_kernel.h. Kernel memory is built
 // afresh from fake_freebsd on every kvm_read, so a test may change counters
-// between samples; records sit at fixed, made-up kernel addresses.
+// between samples; records sit at fixed, made-up kernel addresses. From
+// release 11 on the interfaces come from getifaddrs instead.
 #include "fake_kernel.h"
 
 #include <sys/param.h>
 #include <sys/types.h>
+#include <sys/socket.h>
 #include <sys/sysctl.h>
 #include <net/if.h>
 #include <net/if_var.h>
+#include <ifaddrs.h>
 #include <fcntl.h>
 #include <kvm.h>
 #include <nlist.h>
@@ -18,10 +21,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 fake_freebsd_kernel fake_freebsd;
-
-void fake_freebsd_reset() { fake_freebsd = fake_freebsd_kernel{}; }
+const bool fake_freebsd_reads_ifaddrs = __FreeBSD_version >= 1100000;
 
 struct __kvm {
     int unused;
@@ -30,15 +33,18 @@ struct __kvm {
 namespace {
 
 kvm_t live_kernel;
+kvm_t sysctl_only;  // a descriptor on /dev/null
 
 constexpr unsigned long IFNET_SYMBOL = 0xc0400000ul;
 constexpr unsigned long IFNET_RECORDS = 0xc1000000ul;
 constexpr unsigned long DRIVER_NAMES = 0xc2000000ul;  // release 4
 constexpr unsigned long STRIDE = 0x1000ul;
 
+#if __FreeBSD_version < 1100000
 static_assert(sizeof(struct ifnet) < STRIDE);
 
 unsigned long record_address(size_t k) { return IFNET_RECORDS + k * STRIDE; }
+#endif
 
 template <typename T>
 T* kernel_pointer(unsigned long address) {
@@ -57,6 +63,7 @@ region region_of(unsigned long start, const T& value) {
     return r;
 }
 
+#if __FreeBSD_version < 1100000
 #if __FreeBSD_version < 501113
 unsigned long driver_address(size_t k) { return DRIVER_NAMES + k * STRIDE; }
 
@@ -105,9 +112,11 @@ struct ifnet record_of(const fake_ifnet& f, size_t k) {
     ifn.if_data.ifi_oerrors = static_cast<unsigned long>(f.oerrors);
     return ifn;
 }
+#endif
 
 std::vector<region> kernel_memory() {
     std::vector<region> memory;
+#if __FreeBSD_version < 1100000
     const auto& ifs = fake_freebsd.interfaces;
     if (!fake_freebsd.head_unreadable) {
         struct ifnethead head;
@@ -122,22 +131,99 @@ std::vector<region> kernel_memory() {
         if (static_cast<int>(k) != fake_freebsd.unreadable_driver_name) memory.push_back(driver_region(ifs[k], k));
 #endif
     }
+#endif
     return memory;
 }
 
 bool is_live(const kvm_t* kd) { return kd == &live_kernel; }
 
+// What getifaddrs hands out: each interface as its AF_LINK entry, then an
+// AF_INET address whose if_data counts that address alone (as the routing
+// socket's long messages give it), then an address with no data at all.
+struct ifaddrs_list {
+    std::vector<struct ifaddrs> entries;
+    std::vector<struct sockaddr> addresses;
+    std::vector<struct if_data> data;
+    std::vector<std::string> names;
+};
+std::vector<std::unique_ptr<ifaddrs_list>> held_lists;
+
+void count_held() { fake_freebsd.ifaddrs_lists_held = static_cast<int>(held_lists.size()); }
+
+std::unique_ptr<ifaddrs_list> list_of(const std::vector<fake_ifnet>& ifs) {
+    constexpr int PER_INTERFACE = 3;
+    auto list = std::make_unique<ifaddrs_list>();
+    const size_t n = ifs.size() * PER_INTERFACE;
+    list->entries.assign(n, {});
+    list->addresses.assign(n, {});
+    list->data.assign(n, {});
+    for (const fake_ifnet& f : ifs) list->names.push_back(f.name);
+    for (size_t e = 0; e < n; ++e) {
+        const fake_ifnet& f = ifs[e / PER_INTERFACE];
+        struct ifaddrs& a = list->entries[e];
+        struct if_data& d = list->data[e];
+        a.ifa_next = e + 1 < n ? &list->entries[e + 1] : nullptr;
+        a.ifa_name = list->names[e / PER_INTERFACE].data();
+        a.ifa_addr = &list->addresses[e];
+        a.ifa_addr->sa_family = e % PER_INTERFACE == 0 ? AF_LINK : AF_INET;
+        if (e % PER_INTERFACE == 0) {
+            d.ifi_ibytes = f.ibytes;
+            d.ifi_obytes = f.obytes;
+            d.ifi_collisions = f.collisions;
+            d.ifi_ierrors = f.ierrors;
+            d.ifi_oerrors = f.oerrors;
+            a.ifa_data = f.no_link_data ? nullptr : &d;
+        } else if (e % PER_INTERFACE == 1) {
+            d.ifi_ibytes = d.ifi_obytes = 1;
+            a.ifa_data = &d;
+        }
+    }
+    return list;
+}
+
 }  // namespace
 
+void fake_freebsd_reset() {
+    fake_freebsd = fake_freebsd_kernel{};
+    held_lists.clear();
+}
+
+// A descriptor on /dev/null reads no kernel memory (libkvm finds nothing
+// there to read), but kvm_getswapinfo answers from sysctl on it.
 kvm_t* kvm_open(const char* execfile, const char* corefile, const char* swapfile, int flags, const char* errstr) {
     ++fake_freebsd.open_calls;
     fake_freebsd.opened_live_kernel = !execfile && !corefile && !swapfile && !errstr;
+    const bool devnull = corefile && std::strcmp(corefile, "/dev/null") == 0;
+    fake_freebsd.opened_kernel_memory = !devnull;
     fake_freebsd.open_flags = flags;
     if (fake_freebsd.open_fails) {
         errno = EACCES;
         return nullptr;
     }
-    return &live_kernel;
+    return devnull ? &sysctl_only : &live_kernel;
+}
+
+// With no interfaces there is nothing to hand out: a null list, and success.
+int getifaddrs(struct ifaddrs** ifap) {
+    if (fake_freebsd.getifaddrs_fails) {
+        errno = ENOMEM;
+        return -1;
+    }
+    *ifap = nullptr;
+    if (fake_freebsd.interfaces.empty()) return 0;
+    held_lists.push_back(list_of(fake_freebsd.interfaces));
+    count_held();
+    *ifap = held_lists.back()->entries.data();
+    return 0;
+}
+
+void freeifaddrs(struct ifaddrs* ifp) {
+    if (!ifp) return;
+    auto held = std::find_if(held_lists.begin(), held_lists.end(),
+                             [&](const auto& list) { return list->entries.data() == ifp; });
+    if (held == held_lists.end()) std::abort();  // not from getifaddrs, or freed twice
+    held_lists.erase(held);
+    count_held();
 }
 
 // As libkvm does on a live kernel (kvm.c, _kvm_nlist): an entry whose n_type
@@ -183,7 +269,7 @@ ssize_t kvm_read(kvm_t* kd, unsigned long addr, void* buf, size_t nbytes) {
 // Like libkvm: at most swap_max - 1 device rows, then a row with an empty
 // name holding the sum over all devices, listed or not.
 int kvm_getswapinfo(kvm_t* kd, struct kvm_swap* swap_ary, int swap_max, int) {
-    if (!is_live(kd) || fake_freebsd.swapinfo_fails || swap_max < 1) {
+    if ((!is_live(kd) && kd != &sysctl_only) || fake_freebsd.swapinfo_fails || swap_max < 1) {
         errno = EINVAL;
         return -1;
     }

@@ -1,11 +1,14 @@
 /* Simulated FreeBSD <net/if_var.h>: the kernel's interface record and the
- * head of the list that chains them, as release 4 and release 5 lay them out. */
+ * head of the list that chains them, as release 4 and release 5 lay them out.
+ * From 11 on struct ifnet has no if_data, and 14 keeps it out of the public
+ * headers: this header declares it for the older releases only. */
 #ifndef KELP_FAKEPLAT_NET_IF_VAR_H
 #define KELP_FAKEPLAT_NET_IF_VAR_H
 
 #include <sys/param.h>
 #include <net/if.h>
 
+#if __FreeBSD_version < 1100000
 struct ifnet;
 
 struct ifnethead {
@@ -40,5 +43,7 @@ struct ifnet {
 	short if_flags;
 	struct if_data if_data;
 };
+
+#endif
 
 #endif
