@@ -106,7 +106,7 @@ def man_files_section(text):
     check(m, "the manual page has no FILES section")
     lines = m.group(1).splitlines()
     tags = [lines[i + 1] for i, line in enumerate(lines[:-1]) if line == ".TP"]
-    paths = [p for tag in tags for p in re.findall(r"(/[\w./-]+)", tag) if not p.startswith("/proc/")]
+    paths = [p for tag in tags for p in re.findall(r"(/[\w./-]+)", tag) if not p.startswith(("/proc/", "/dev/"))]  # the system's own
     check(paths, "the FILES section names no file")
     return paths
 
