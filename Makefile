@@ -31,10 +31,17 @@ deps:
 	  fi; \
 	fi
 
+# $(call build_tree,<tree>,<extra cmake flags>,<target>): configures <tree>
+# and builds <target> in it, or everything when there is none. Every tree of
+# Kelp's (the build, sanitizer, fuzz, stress and bench trees) is made here.
+define build_tree
+	cmake -S . -B $(1) -DCMAKE_BUILD_TYPE=RelWithDebInfo$(if $(2), $(2))
+	cmake --build $(1) -j $(JOBS)$(if $(3), --target $(3))
+endef
+
 # Builds only: the targets that run something install what they need first.
 build:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
-	cmake --build $(BUILD) -j $(JOBS)
+	$(call build_tree,$(BUILD))
 
 run: deps build
 	./$(BUILD)/Kelp
@@ -88,8 +95,7 @@ TSAN_ENV = TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:report_thread_le
 
 # $(call sanitized_suite,<tree>,<flags>,<logs>,<environment>)
 define sanitized_suite
-	cmake -S . -B $(1) -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS=$(2)" "-DCMAKE_EXE_LINKER_FLAGS=$(2)"
-	cmake --build $(1) -j $(JOBS)
+	$(call build_tree,$(1),"-DCMAKE_CXX_FLAGS=$(2)" "-DCMAKE_EXE_LINKER_FLAGS=$(2)")
 	rm -rf $(3) && mkdir -p $(3)
 	cd $(1) && $(4) ctest --output-on-failure -j $(JOBS); status=$$?; \
 	for f in $(3)/*; do [ -e "$$f" ] || continue; echo "== $$f"; cat "$$f"; status=1; done; \
@@ -118,9 +124,7 @@ deps-fuzz:
 # make fuzz FUZZ_SECONDS=N: every target for N seconds, two at a time; new
 # inputs and crashes land in $(FUZZ_BUILD)/fuzz-out, never in the seeds.
 fuzz: deps deps-fuzz
-	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELP_FUZZ=ON \
-	  -DCMAKE_CXX_COMPILER=clang++-$(FUZZ_CLANG)
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target kelp_fuzzers
+	$(call build_tree,$(FUZZ_BUILD),-DKELP_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++-$(FUZZ_CLANG),kelp_fuzzers)
 	tests/fuzz/run_fuzzers.sh $(FUZZ_BUILD)/tests/fuzz $(FUZZ_SECONDS) $(FUZZ_BUILD)/fuzz-out
 
 # Load and fault tests (tests/stress) in a tree of their own configured with
@@ -131,8 +135,7 @@ STRESS_BUILD ?= build-stress
 .PHONY: test-stress
 
 test-stress: deps
-	cmake -S . -B $(STRESS_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELP_STRESS=ON
-	cmake --build $(STRESS_BUILD) -j $(JOBS) --target kelp_stress_tests
+	$(call build_tree,$(STRESS_BUILD),-DKELP_STRESS=ON,kelp_stress_tests)
 	cd $(STRESS_BUILD) && ctest --output-on-failure -L stress
 
 # Benchmarks in a tree of their own (bench/run.sh says what is measured): the
@@ -166,8 +169,7 @@ deps-bench:
 	$(call deps_without_service,$(BENCH_DEB_PACKAGES))
 
 bench: deps deps-bench
-	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
-	cmake --build $(BENCH_BUILD) -j $(JOBS) --target bench_programs
+	$(call build_tree,$(BENCH_BUILD),,bench_programs)
 	bench/run.sh $(BENCH_BUILD)
 
 # A real Prometheus (Debian's, never its service) scrapes Kelp; both run on
