@@ -6,6 +6,9 @@
 #   <prefix>/lib/systemd/system/kelp.service
 #   /etc/orn/Kelp.conf            only if there is none yet
 #
+# The package compresses the manual page (Kelp.8.gz) and adds the Debian
+# copyright file and changelog to share/doc/kelp (cmake/debian_files.cmake).
+#
 # The prefix is /usr/local for `make install` and /usr for the package. The
 # unit and the manual page name the daemon's own paths, so both are written
 # for the prefix in force when installing (cmake --install --prefix and CPack
@@ -90,4 +93,8 @@ endif()
 file(WRITE ${CMAKE_BINARY_DIR}/packaging/conffiles "${KELP_CONF_DIR}/Kelp.conf\n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/packaging/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# The package's own files, added to what the install stages.
+set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
+set(CPACK_KELP_DEBIAN_CHANGELOG ${CMAKE_SOURCE_DIR}/packaging/changelog)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/debian_files.cmake)
 include(CPack)

@@ -10,6 +10,7 @@ which one and how to get it).
 """
 
 import argparse
+import gzip
 import os
 import re
 import shutil
@@ -69,7 +70,7 @@ def pdc_listing(kelp, *args):
 
 
 def file_text(path):
-    with open(path, encoding="utf-8") as f:
+    with (gzip.open if path.endswith(".gz") else open)(path, "rt", encoding="utf-8") as f:
         return f.read()
 
 
@@ -319,18 +320,13 @@ def check_package(a):
     check(len(debs) == 1, f"cpack made {debs}")
     deb = os.path.join(scratch, debs[0])
 
-    fields = {}
-    for name in ("Package", "Version", "Depends"):
-        fields[name] = run([dpkg_deb, "-f", deb, name]).stdout.strip()
+    fields = {name: run([dpkg_deb, "-f", deb, name]).stdout.strip() for name in ("Package", "Version", "Depends")}
     version = pdc_listing(a.kelp)[0]["Kelp.version"]
     check(fields["Package"] == "kelp", f"package name {fields['Package']}")
     check(fields["Version"] == version, f"package version {fields['Version']}, Kelp says {version}")
     check(re.search(r"(^|,\s*)libgd3\b", fields["Depends"]), f"Depends lacks libgd3: {fields['Depends']}")
 
-    ctl = os.path.join(scratch, "control")
-    r = run([dpkg_deb, "-e", deb, ctl])
-    check(r.returncode == 0, f"dpkg-deb -e failed: {r.stderr}")
-    conffiles = file_text(os.path.join(ctl, "conffiles")).split()
+    conffiles = run([dpkg_deb, "-I", deb, "conffiles"]).stdout.split()
     check(conffiles == [CONF_PATH], f"conffiles lists {conffiles}")
 
     root = os.path.join(scratch, "root")
@@ -345,7 +341,7 @@ def check_package(a):
     check(len(argv) == 3 and argv[1] == "-f", f"ExecStart is {argv}")
     check(os.access(root + argv[0], os.X_OK), f"the unit runs {argv[0]}, which the package does not hold")
     check(os.path.isfile(root + argv[2]), f"the unit reads {argv[2]}, which the package does not hold")
-    page = "/usr/share/man/man8/Kelp.8"
+    page = "/usr/share/man/man8/Kelp.8.gz"
     check(unit.get("Documentation") == "man:Kelp(8)" and page in found, f"{page} missing for man:Kelp(8)")
     named = man_files_section(file_text(root + page))
     check(argv[0] in named, f"the page's FILES section does not name {argv[0]}")
