@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 DEB_PACKAGES := g++ make cmake pkg-config libgd-dev libgtest-dev
 # Only for the checks of the manual page, the unit and the package (make test,
 # make package) and for the browser test; `make run` does without them.
-ADMIN_DEB_PACKAGES := groff-base systemd dpkg-dev python3
+ADMIN_DEB_PACKAGES := groff-base systemd dpkg-dev lintian python3
 BROWSER_DEB_PACKAGES := chromium python3
 
 .PHONY: all deps build run test clean deps-admin deps-browser install package test-browser

@@ -349,6 +349,10 @@ def check_package(a):
         check(path in found, f"the manual page names {path}, which the package does not hold")
     check(pdc_listing(root + argv[0])[0] == pdc_listing(a.kelp)[0], "the packaged Kelp lists another configuration")
 
+    # Debian's own checker: its errors and warnings, not its notes.
+    r = run([need_tool("lintian", "lintian"), "--fail-on", "error,warning", deb], timeout=300)
+    check(r.returncode == 0 and not re.search(r"^[EW]: ", r.stdout, re.M), f"lintian reports:\n{r.stdout}{r.stderr}")
+
 
 def main():
     p = argparse.ArgumentParser()
