@@ -1,7 +1,5 @@
 #include "core/history.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <new>
 
 #include "core/fatal.h"
@@ -12,16 +10,14 @@ history_ring_data_struct ring[HISTORY_RINGS];
 
 // A ring's slots are one block that lives as long as the process and is never
 // freed: connection threads may still be walking it while the process exits.
-history_ring_struct* new_ring_block() {
-    auto* block = new (std::nothrow) history_ring_struct[HISTORY_SLOTS];
+// A later history_init (tests start again with it) empties the same block.
+history_ring_struct* ring_block(history_ring_data_struct& r) {
+    history_ring_struct* block = r.head;
+    if (!block) block = new (std::nothrow) history_ring_struct[HISTORY_SLOTS];
     if (!block) fatal_perror("malloc new history ring buffer failed");
-    for (int i = 0; i < HISTORY_SLOTS; ++i) {
-        block[i].next = nullptr;
-        block[i].prev = nullptr;
-        stat_struct cleared;
-        stat_cleanup(&cleared);
-        block[i].stat.store(cleared);
-    }
+    stat_struct cleared;
+    stat_cleanup(&cleared);
+    for (int i = 0; i < HISTORY_SLOTS; ++i) block[i].stat.store(cleared);
     return block;
 }
 
@@ -29,7 +25,7 @@ history_ring_struct* new_ring_block() {
 
 void history_init() {
     for (history_ring_data_struct& r : ring) {
-        history_ring_struct* block = new_ring_block();
+        history_ring_struct* block = ring_block(r);
         // The first record lands in head, the 451st there again.
         for (int i = 0; i < HISTORY_SLOTS; ++i) {
             block[i].next = &block[(i + 1) % HISTORY_SLOTS];
