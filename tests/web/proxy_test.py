@@ -58,6 +58,13 @@ def main():
             f.write("httpd.host 127.0.0.1\nhttpd.port %d\n" % kelp_port)
         with open(args.block) as f:
             block = f.read()
+        shown = block[block.index("# These two lines"):].rstrip("\n")
+        root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+        with open(os.path.join(root, "README.md")) as f:
+            readme = re.sub(r"(?m)^    ", "", f.read())
+        with open(os.path.join(root, "doc", "Kelp.8")) as f:
+            man = f.read().replace("\\-", "-").replace("\\(aq", "'").replace(".sp\n", "\n")
+        check("README and Kelp(8) show the block as it is", shown in readme and shown in man)
         with open(os.path.join(tmp, "nginx.conf"), "w") as f:
             f.write(nginx_conf(tmp, block, kelp_port, proxy_port))
         log = open(os.path.join(tmp, "servers.log"), "w")
@@ -94,7 +101,7 @@ def main():
             took = time.monotonic() - start
             check("with %d silent connections a request through nginx takes %.3f s" % (SILENT, took),
                   took < 1 and got == index, "answer %r" % got[:80])
-        except AssertionError as e:
+        except (AssertionError, OSError) as e:
             check("both servers answer", False, str(e))
         finally:
             for s in silent:
