@@ -89,6 +89,7 @@ def main():
                 check("%s comes through whole (%d bytes)" % (path, len(proxied[2])), ok,
                       "direct %r, proxied %r" % (direct[:2] + (len(direct[2]),), proxied[:2] + (len(proxied[2]),)))
 
+            opened = time.monotonic()
             for _ in range(SILENT):
                 s = socket.create_connection(("127.0.0.1", proxy_port), timeout=5)
                 silent.append(s)
@@ -101,6 +102,14 @@ def main():
             took = time.monotonic() - start
             check("with %d silent connections a request through nginx takes %.3f s" % (SILENT, took),
                   took < 1 and got == index, "answer %r" % got[:80])
+            # Left to nginx's defaults they would stay for a minute.
+            silent[0].settimeout(10)
+            try:
+                closed = silent[0].recv(1) == b""
+            except OSError:
+                closed = False
+            check("nginx drops a silent connection after %.1f s" % (time.monotonic() - opened),
+                  closed and time.monotonic() - opened < 8)
         except (AssertionError, OSError) as e:
             check("both servers answer", False, str(e))
         finally:
