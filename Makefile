@@ -183,3 +183,16 @@ deps-prometheus:
 
 test-prometheus: build deps-prometheus
 	python3 tests/web/prometheus_test.py --kelp $(BUILD)/Kelp
+
+# Debian's nginx (never its service) with packaging/nginx-kelp.conf in front
+# of Kelp, both on free loopback ports: pages and graphs come through whole and
+# silent connections to nginx do not hold Kelp's slots.
+PROXY_DEB_PACKAGES := nginx-light python3
+
+.PHONY: test-proxy deps-proxy
+
+deps-proxy:
+	$(call deps_without_service,$(PROXY_DEB_PACKAGES))
+
+test-proxy: build deps-proxy
+	python3 tests/web/proxy_test.py --kelp $(BUILD)/Kelp --block packaging/nginx-kelp.conf
