@@ -56,6 +56,10 @@ struct daemon {
     int interrupt(int timeout_ms = 10000);
     std::string out() const;
     std::string err() const;
+
+private:
+    void start(const std::string& extra_config, const std::vector<std::string>& extra_args,
+               const std::vector<limit>* limits);
 };
 
 // A port that was free on 127.0.0.1 a moment ago.
