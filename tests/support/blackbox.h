@@ -9,17 +9,11 @@
 #include <thread>
 #include <vector>
 
+#include "scratch.h"
+
 namespace blackbox {
 
-// A fresh scratch directory, removed by its destructor.
-struct scratch_dir {
-    std::string path;
-    scratch_dir();
-    ~scratch_dir();
-    scratch_dir(const scratch_dir&) = delete;
-    scratch_dir& operator=(const scratch_dir&) = delete;
-    std::string write(const std::string& name, const std::string& content) const;
-};
+using ::scratch_dir;
 
 struct result {
     int status = -1;      // exit status, or -1 if it did not exit normally in time
