@@ -63,6 +63,8 @@ struct answer {
 answer request(const char* url, const char* param);
 // The body of the answer decoded as PNG (null if it is none).
 gd_image image_of(answer& a);
+// A module's graph: the request must be answered with a PNG, here decoded.
+gd_image graph(const char* url, const char* param);
 
 // True when text in colour c, drawn with gd's small font with its top-left
 // corner at (x, y), is exactly what the image holds over the text's cells:

@@ -28,10 +28,7 @@ TEST_F(LoadGraph, MaximumReachesTopHalfReachesMiddle) {
     fill_ring(0, 400, [](stat_struct& s, int age) {
         s.load = age == 0 ? 1.5 : age == 1 ? 4.0 : age <= 101 ? 2.0 : 0.0;
     });
-    answer a = request("/MOD_LOAD", "grafinterval_1");
-    EXPECT_EQ(a.handled, 1);
-    EXPECT_EQ(a.header, "Content-type: image/png\r\n\r\n");
-    gd_image im = image_of(a);
+    gd_image im = graph("/MOD_LOAD", "grafinterval_1");
     ASSERT_TRUE(im);
     gdImagePtr g = im.get();
 
@@ -61,9 +58,7 @@ TEST_F(LoadGraph, MaximumReachesTopHalfReachesMiddle) {
 }
 
 TEST_F(LoadGraph, AllZeroRingDrawsBaselineOnly) {
-    answer a = request("/MOD_LOAD", "grafinterval_1");
-    EXPECT_EQ(a.handled, 1);
-    gd_image im = image_of(a);
+    gd_image im = graph("/MOD_LOAD", "grafinterval_1");
     ASSERT_TRUE(im);
     gdImagePtr g = im.get();
     EXPECT_EQ(count(g, GREEN, 51, 26, 449, 124), 0) << "every bar has height 0";

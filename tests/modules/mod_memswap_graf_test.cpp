@@ -23,10 +23,7 @@ TEST_F(MemswapGraph, NoSwapGivesZeroBarsAndZeroTexts) {
     fill_ring(0, 401, [](stat_struct& s, int age) {
         s.mem = {1000, age == 0 ? 600u : 500u};
     });
-    answer a = request("/MOD_MEMSWAP/grafinterval_1", nullptr);
-    EXPECT_EQ(a.handled, 1);
-    EXPECT_EQ(a.header, "Content-type: image/png\r\n\r\n");
-    gd_image im = image_of(a);
+    gd_image im = graph("/MOD_MEMSWAP/grafinterval_1", nullptr);
     ASSERT_TRUE(im);
     gdImagePtr g = im.get();
 
@@ -65,8 +62,7 @@ TEST_F(MemswapGraph, RescaleKeysChooseTheScalesAtEveryRequest) {
         SCOPED_TRACE(r.desc);
         read_config(std::string("module.memswap.swap.rescalemax ") + r.swap_key + "\nmodule.memswap.mem.rescalemax " +
                   r.mem_key + "\n");
-        answer a = request("/MOD_MEMSWAP/grafinterval_1", nullptr);
-        gd_image im = image_of(a);
+        gd_image im = graph("/MOD_MEMSWAP/grafinterval_1", nullptr);
         ASSERT_TRUE(im);
         gdImagePtr g = im.get();
         for (int col : {449, 301}) {

@@ -30,10 +30,7 @@ TEST_F(NetifGraph, OnlySentTrafficDrawsLineAtTopAndNoBars) {
     fill_ring(0, 401, [](stat_struct& s, int age) {
         add_netif(s, "em0", 0, age <= 200 ? 1000 : 0);
     });
-    answer a = request("/MOD_NETIF/grafinterval_1", "em0");
-    EXPECT_EQ(a.handled, 1);
-    EXPECT_EQ(a.header, "Content-type: image/png\r\n\r\n");
-    gd_image im = image_of(a);
+    gd_image im = graph("/MOD_NETIF/grafinterval_1", "em0");
     ASSERT_TRUE(im);
     gdImagePtr g = im.get();
 
@@ -60,8 +57,7 @@ TEST_F(NetifGraph, RecentInterfaceCountsMissingSlotsAsZeroOverAll400) {
         add_netif(s, "em1", 0, 0);
         if (age <= 100) add_netif(s, "em0", 400, 0);
     });
-    answer a = request("/MOD_NETIF/grafinterval_1", "em0");
-    gd_image im = image_of(a);
+    gd_image im = graph("/MOD_NETIF/grafinterval_1", "em0");
     ASSERT_TRUE(im);
     gdImagePtr g = im.get();
 
@@ -87,8 +83,7 @@ TEST_F(NetifGraph, CurrentTextsShowSlotBeforeNewest) {
         else
             add_netif(s, "em0", 1, 1);
     });
-    answer a = request("/MOD_NETIF/grafinterval_10", "em0");
-    gd_image im = image_of(a);
+    gd_image im = graph("/MOD_NETIF/grafinterval_10", "em0");
     ASSERT_TRUE(im);
     gdImagePtr g = im.get();
     expect_texts(g, "Network Load last 4000 seconds (em0)", {
@@ -160,9 +155,7 @@ TEST_F(NetifGraph, GraphsDrawWhileSamplesArrive) {
     for (int round = 0; round < 5; ++round)
         for (auto& u : urls) {
             SCOPED_TRACE(u[0]);
-            answer a = request(u[0], u[1]);
-            EXPECT_EQ(a.handled, 1);
-            gd_image im = image_of(a);
+            gd_image im = graph(u[0], u[1]);
             ASSERT_TRUE(im);
             EXPECT_EQ(gdImageSX(im.get()), 500);
         }
