@@ -20,6 +20,9 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from procs import free_port  # noqa: E402
+
 SKIP = 77
 CONF_PATH = "/etc/orn/Kelp.conf"
 
@@ -222,12 +225,6 @@ def check_install(a):
 
 
 # --- unit ---------------------------------------------------------------------
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
 
 def stop_status(cmd, conf, sig):
     """Starts Kelp as the unit would, waits until it listens, sends sig and

@@ -32,6 +32,9 @@ import time
 import urllib.parse
 import urllib.request
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from procs import free_port, stop  # noqa: E402
+
 GRAPH_SIZE = (500, 150)
 MAX_PAGES = 60
 WIDTH = 1024
@@ -57,12 +60,6 @@ class Deadline:
 
 def log(msg):
     print(msg, flush=True)
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def http_get(port, path, timeout=10):
@@ -285,29 +282,6 @@ def reap_orphans(seconds):
             return
         if pid == 0:
             time.sleep(0.1)
-
-
-def stop(proc, sig, seconds, group=False):
-    """Sends sig to proc (or to the process group it leads) and waits; kills
-    it if it does not end in time. Returns its exit status."""
-    def send(s):
-        try:
-            os.killpg(proc.pid, s) if group else proc.send_signal(s)
-        except ProcessLookupError:
-            pass
-
-    if proc.poll() is None:
-        send(sig)
-        try:
-            proc.wait(timeout=seconds)
-        except subprocess.TimeoutExpired:
-            send(signal.SIGKILL)
-            proc.wait()
-    if group:
-        # Helpers that outlived their leader. The group id cannot have been
-        # handed to anyone else while a member of the group is alive.
-        send(signal.SIGKILL)
-    return proc.returncode
 
 
 # --- the pages ----------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "config/config.h"
+#include "scratch.h"
 
 namespace {
 
@@ -17,21 +18,11 @@ using testing::internal::GetCapturedStderr;
 
 class Config : public ::testing::Test {
 protected:
-    std::string dir;
-    void SetUp() override {
-        char tmpl[] = "/tmp/kelp-config-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        config_init();
-    }
-    void TearDown() override {
-        std::string cmd = "rm -rf '" + dir + "'";
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
-    }
+    scratch_dir scratch;
+    const std::string dir = scratch.path;
+    void SetUp() override { config_init(); }
     std::string file(const std::string& content, const std::string& name = "k.conf") {
-        std::string path = dir + "/" + name;
-        std::ofstream(path, std::ios::binary) << content;
-        return path;
+        return scratch.write(name, content);
     }
     // Reads content as a file and returns what was written to standard error
     // beyond the announcement line.

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 #include "config/config.h"
+#include "restart.h"
 
 namespace {
 
@@ -24,18 +24,10 @@ std::string listing() {
 // config_init dropped the list of dynamic properties without freeing it; the
 // leak shows in the sanitizer build, the emptying everywhere.
 TEST(ConfigFindings, InitEmptiesAndFreesTheDynamicProperties) {
-    char path[] = "/tmp/kelp-config-XXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    const char lines[] = "module.netif.interface.em0.enable 1\nmodule.netif.interface.em1.enable 0\n";
-    ASSERT_EQ(write(fd, lines, sizeof lines - 1), static_cast<ssize_t>(sizeof lines - 1));
-    close(fd);
-
     config_init();
     const std::string built_in = listing();
-    testing::internal::CaptureStderr();
-    config_read(path);
-    testing::internal::GetCapturedStderr();
+    const char lines[] = "module.netif.interface.em0.enable 1\nmodule.netif.interface.em1.enable 0\n";
+    read_config(lines);
     ASSERT_STREQ(config_getproperty("module.netif.interface.em0.enable"), "1");
 
     config_init();
@@ -44,12 +36,9 @@ TEST(ConfigFindings, InitEmptiesAndFreesTheDynamicProperties) {
     EXPECT_EQ(listing(), built_in);
 
     // And the list grows again from empty.
-    testing::internal::CaptureStderr();
-    config_read(path);
-    testing::internal::GetCapturedStderr();
+    read_config(lines);
     EXPECT_STREQ(config_getproperty("module.netif.interface.em1.enable"), "0");
     EXPECT_EQ(listing().size(), built_in.size() + 2 * std::string("module.netif.interface.em0.enable\t1\t# dynamic property\r\n").size());
-    std::remove(path);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "fake_backend.h"
 #include "fuzz_check.h"
 #include "modules/modules.h"
+#include "restart.h"
 
 namespace {
 
@@ -22,20 +23,6 @@ constexpr int TICKS = 450;  // ring 0 wraps once; rings 1 and 2 hold 45 and 4 re
 // Interfaces the pages must cope with: hidden ones (lo by the built-in table,
 // wlan0 by the file), names that need escaping, the longest name a record
 // holds, and one that exists only for a while.
-void configure() {
-    char path[] = "/tmp/kelp-fuzz-conf-XXXXXX";
-    int fd = mkstemp(path);
-    if (fd < 0) fuzz_fail(__FILE__, __LINE__, "no scratch file");
-    const char lines[] = "module.netif.interface.wlan0.enable 0\n"
-                         "module.memswap.mem.rescalemax 1\n";
-    if (write(fd, lines, sizeof lines - 1) != static_cast<ssize_t>(sizeof lines - 1))
-        fuzz_fail(__FILE__, __LINE__, "cannot write the scratch file");
-    close(fd);
-    config_init();
-    config_read(path);
-    unlink(path);
-}
-
 void fill_rings() {
     const char* names[] = {"lo", "eth0", "wlan0", "a<b>&\"'%c", "abcdefghijklmnopqrstuvwxyz01234", "eth0:1"};
     uint64_t state = 0x9e3779b97f4a7c15ull;
@@ -68,10 +55,7 @@ void fill_rings() {
 }
 
 void prepare() {
-    configure();
-    history_init();
-    modules_register();
-    modules_init();
+    restart("module.netif.interface.wlan0.enable 0\nmodule.memswap.mem.rescalemax 1\n");
     fill_rings();
 }
 

@@ -66,6 +66,13 @@ gd_image image_of(answer& a) {
     return decode(a.file.get(), a.body_offset);
 }
 
+gd_image graph(const char* url, const char* param) {
+    answer a = request(url, param);
+    EXPECT_EQ(a.handled, 1) << url;
+    EXPECT_EQ(a.header, "Content-type: image/png\r\n\r\n") << url;
+    return image_of(a);
+}
+
 ::testing::AssertionResult text_at(gdImagePtr im, int x, int y, const std::string& text, int c) {
     gd_image ref = reference(text, x, y, c);
     const int w = gdFontSmall->w, h = gdFontSmall->h;

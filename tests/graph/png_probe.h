@@ -8,7 +8,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "restart.h"
 #include "stat/stat_wrapper.h"
 
 namespace png_probe {
@@ -33,6 +35,12 @@ constexpr int BACKGROUND = rgb(248, 248, 248);
 constexpr int WHITE = rgb(255, 255, 255);
 constexpr int BLACK = rgb(0, 0, 0);
 constexpr int GREY = rgb(128, 128, 128);
+// The modules' series: bars and maxima, means, and the second series.
+constexpr int GREEN = rgb(0, 255, 0);
+constexpr int ORANGE = rgb(255, 128, 0);
+constexpr int DARK_GREEN = rgb(0, 128, 0);
+constexpr int BLUE = rgb(0, 0, 200);
+constexpr int DARK_BLUE = rgb(0, 0, 128);
 
 // The colour at (x, y) without the alpha bits.
 int pixel(gdImagePtr im, int x, int y);
@@ -55,6 +63,8 @@ struct answer {
 answer request(const char* url, const char* param);
 // The body of the answer decoded as PNG (null if it is none).
 gd_image image_of(answer& a);
+// A module's graph: the request must be answered with a PNG, here decoded.
+gd_image graph(const char* url, const char* param);
 
 // True when text in colour c, drawn with gd's small font with its top-left
 // corner at (x, y), is exactly what the image holds over the text's cells:
@@ -70,5 +80,24 @@ int glyph_pixels(const std::string& text, int x, int y, int c);
 // Stores n records into ring, the oldest first, so that the one made with
 // age 0 ends up newest. Each record starts cleared.
 void fill_ring(int ring, int n, const std::function<void(stat_struct&, int age)>& make);
+
+// Each module graph test starts from a fresh daemon.
+class module_graph : public ::testing::Test {
+protected:
+    void SetUp() override { restart(); }
+};
+
+// A module graph's title, centred in black on the top row, and the texts at
+// its corners; desc names a text whose value needs a word.
+struct label {
+    int x, y;
+    const char* text;
+    int colour;
+    const char* desc = "";
+};
+inline void expect_texts(gdImagePtr im, const std::string& title, const std::vector<label>& labels) {
+    EXPECT_TRUE(text_at(im, 250 - static_cast<int>(title.size()) * 6 / 2, 6, title, BLACK)) << title;
+    for (const label& l : labels) EXPECT_TRUE(text_at(im, l.x, l.y, l.text, l.colour)) << l.text << " " << l.desc;
+}
 
 }  // namespace png_probe

@@ -12,14 +12,8 @@ namespace {
 
 using namespace png_probe;
 
-constexpr int GREEN = rgb(0, 255, 0);
-constexpr int ORANGE = rgb(255, 128, 0);
-constexpr int DARK_GREEN = rgb(0, 128, 0);
 
-class LoadGraph : public ::testing::Test {
-protected:
-    void SetUp() override { restart(); }
-};
+using LoadGraph = module_graph;
 
 // The top row of the bar in column col, counting only unbroken green from the
 // baseline up; rows listed in skip may hold something drawn over the bar.
@@ -34,10 +28,7 @@ TEST_F(LoadGraph, MaximumReachesTopHalfReachesMiddle) {
     fill_ring(0, 400, [](stat_struct& s, int age) {
         s.load = age == 0 ? 1.5 : age == 1 ? 4.0 : age <= 101 ? 2.0 : 0.0;
     });
-    answer a = request("/MOD_LOAD", "grafinterval_1");
-    EXPECT_EQ(a.handled, 1);
-    EXPECT_EQ(a.header, "Content-type: image/png\r\n\r\n");
-    gd_image im = image_of(a);
+    gd_image im = graph("/MOD_LOAD", "grafinterval_1");
     ASSERT_TRUE(im);
     gdImagePtr g = im.get();
 
@@ -60,21 +51,14 @@ TEST_F(LoadGraph, MaximumReachesTopHalfReachesMiddle) {
     EXPECT_EQ(pixel(g, 440, 77), GREY);
     EXPECT_EQ(pixel(g, 440, 76), GREEN);
 
-    EXPECT_TRUE(text_at(g, 166, 6, "System Load last 400 seconds", BLACK));
-    EXPECT_TRUE(text_at(g, 28, 25, "max", GREEN));
-    EXPECT_TRUE(text_at(g, 16, 41, " 4.00", GREEN));
-    EXPECT_TRUE(text_at(g, 28, 61, "avg", ORANGE));
-    EXPECT_TRUE(text_at(g, 16, 76, " 0.51", ORANGE));
-    EXPECT_TRUE(text_at(g, 22, 96, "0.00", GREEN));
-    EXPECT_TRUE(text_at(g, 28, 112, "min", GREEN));
-    EXPECT_TRUE(text_at(g, 454, 61, "cur", DARK_GREEN));
-    EXPECT_TRUE(text_at(g, 454, 76, " 1.50", DARK_GREEN));
+    expect_texts(g, "System Load last 400 seconds", {
+        {28, 25, "max", GREEN},  {16, 41, " 4.00", GREEN}, {28, 61, "avg", ORANGE},          {16, 76, " 0.51", ORANGE},
+        {22, 96, "0.00", GREEN}, {28, 112, "min", GREEN},  {454, 61, "cur", DARK_GREEN}, {454, 76, " 1.50", DARK_GREEN},
+    });
 }
 
 TEST_F(LoadGraph, AllZeroRingDrawsBaselineOnly) {
-    answer a = request("/MOD_LOAD", "grafinterval_1");
-    EXPECT_EQ(a.handled, 1);
-    gd_image im = image_of(a);
+    gd_image im = graph("/MOD_LOAD", "grafinterval_1");
     ASSERT_TRUE(im);
     gdImagePtr g = im.get();
     EXPECT_EQ(count(g, GREEN, 51, 26, 449, 124), 0) << "every bar has height 0";

@@ -15,25 +15,15 @@ namespace {
 
 using namespace png_probe;
 
-constexpr int GREEN = rgb(0, 255, 0);
-constexpr int BLUE = rgb(0, 0, 200);
 
-class MemswapGraph : public ::testing::Test {
-protected:
-    void SetUp() override { restart(); }
-};
-
-int title_x(const std::string& title) { return 250 - static_cast<int>(title.size()) * 6 / 2; }
+using MemswapGraph = module_graph;
 
 // Age 0 is the newest slot; the graph's x is age - 1.
 TEST_F(MemswapGraph, NoSwapGivesZeroBarsAndZeroTexts) {
     fill_ring(0, 401, [](stat_struct& s, int age) {
         s.mem = {1000, age == 0 ? 600u : 500u};
     });
-    answer a = request("/MOD_MEMSWAP/grafinterval_1", nullptr);
-    EXPECT_EQ(a.handled, 1);
-    EXPECT_EQ(a.header, "Content-type: image/png\r\n\r\n");
-    gd_image im = image_of(a);
+    gd_image im = graph("/MOD_MEMSWAP/grafinterval_1", nullptr);
     ASSERT_TRUE(im);
     gdImagePtr g = im.get();
 
@@ -42,19 +32,12 @@ TEST_F(MemswapGraph, NoSwapGivesZeroBarsAndZeroTexts) {
     EXPECT_EQ(count(g, BLUE, 51, 26, 449, 26), 399) << "largest use at the top by default";
     EXPECT_EQ(count(g, BLUE, 51, 27, 449, 125), 0);
 
-    EXPECT_TRUE(text_at(g, title_x("Swap / Memory Load last 400 seconds"), 6,
-                        "Swap / Memory Load last 400 seconds", BLACK));
-    struct label {
-        int x, y;
-        const char* text;
-        int colour;
-    } labels[] = {
+    expect_texts(g, "Swap / Memory Load last 400 seconds", {
         {22, 25, "swap", GREEN},       {4, 41, "    0 B", GREEN},     {4, 61, "max use", GREEN},
         {4, 76, "    0 B", GREEN},     {4, 96, "    0 B", GREEN},     {4, 112, "current", GREEN},
         {454, 25, "memory", BLUE},     {454, 41, " 1000 B", BLUE},    {454, 61, "max use", BLUE},
         {454, 76, "  500 B", BLUE},    {454, 96, "  600 B", BLUE},    {454, 112, "current", BLUE},
-    };
-    for (const label& l : labels) EXPECT_TRUE(text_at(g, l.x, l.y, l.text, l.colour));
+    });
 }
 
 TEST_F(MemswapGraph, RescaleKeysChooseTheScalesAtEveryRequest) {
@@ -79,8 +62,7 @@ TEST_F(MemswapGraph, RescaleKeysChooseTheScalesAtEveryRequest) {
         SCOPED_TRACE(r.desc);
         read_config(std::string("module.memswap.swap.rescalemax ") + r.swap_key + "\nmodule.memswap.mem.rescalemax " +
                   r.mem_key + "\n");
-        answer a = request("/MOD_MEMSWAP/grafinterval_1", nullptr);
-        gd_image im = image_of(a);
+        gd_image im = graph("/MOD_MEMSWAP/grafinterval_1", nullptr);
         ASSERT_TRUE(im);
         gdImagePtr g = im.get();
         for (int col : {449, 301}) {
@@ -121,8 +103,7 @@ TEST_F(MemswapGraph, PathNamesTheRing) {
         }
         gd_image im = image_of(a);
         ASSERT_TRUE(im);
-        EXPECT_TRUE(text_at(im.get(), title_x(r.title), 6, r.title, BLACK));
-        EXPECT_TRUE(text_at(im.get(), 454, 96, r.current, BLUE));
+        expect_texts(im.get(), r.title, {{454, 96, r.current, BLUE}});
     }
 }
 

@@ -15,16 +15,8 @@ namespace {
 
 using namespace png_probe;
 
-constexpr int GREEN = rgb(0, 255, 0);
-constexpr int ORANGE = rgb(255, 128, 0);
-constexpr int DARK_GREEN = rgb(0, 128, 0);
-constexpr int BLUE = rgb(0, 0, 200);
-constexpr int DARK_BLUE = rgb(0, 0, 128);
 
-class NetifGraph : public ::testing::Test {
-protected:
-    void SetUp() override { restart(); }
-};
+using NetifGraph = module_graph;
 
 void add_netif(stat_struct& s, const char* name, uint64_t rx, uint64_t tx) {
     stat_netif& n = s.netif[s.netif_count++];
@@ -33,17 +25,12 @@ void add_netif(stat_struct& s, const char* name, uint64_t rx, uint64_t tx) {
     n.send_bytes = tx;
 }
 
-int title_x(const std::string& title) { return 250 - static_cast<int>(title.size()) * 6 / 2; }
-
 // Age 0 is the newest slot; the graph's x is age - 1.
 TEST_F(NetifGraph, OnlySentTrafficDrawsLineAtTopAndNoBars) {
     fill_ring(0, 401, [](stat_struct& s, int age) {
         add_netif(s, "em0", 0, age <= 200 ? 1000 : 0);
     });
-    answer a = request("/MOD_NETIF/grafinterval_1", "em0");
-    EXPECT_EQ(a.handled, 1);
-    EXPECT_EQ(a.header, "Content-type: image/png\r\n\r\n");
-    gd_image im = image_of(a);
+    gd_image im = graph("/MOD_NETIF/grafinterval_1", "em0");
     ASSERT_TRUE(im);
     gdImagePtr g = im.get();
 
@@ -57,19 +44,12 @@ TEST_F(NetifGraph, OnlySentTrafficDrawsLineAtTopAndNoBars) {
     EXPECT_EQ(pixel(g, 201, 26), WHITE) << "x = 249 sent nothing";
     EXPECT_EQ(count(g, DARK_BLUE, 51, 75, 449, 75), 399 - 198) << "but for the frame and the grid row";
 
-    EXPECT_TRUE(text_at(g, title_x("Network Load last 400 seconds (em0)"), 6,
-                        "Network Load last 400 seconds (em0)", BLACK));
-    struct label {
-        int x, y;
-        const char* text;
-        int colour;
-    } labels[] = {
+    expect_texts(g, "Network Load last 400 seconds (em0)", {
         {10, 25, "max in", GREEN},     {4, 41, "    0 B", GREEN},      {10, 61, "avg in", ORANGE},
         {4, 76, "    0 B", ORANGE},    {4, 96, "    0 B", GREEN},      {4, 112, "current", GREEN},
         {454, 25, "max out", BLUE},    {454, 41, " 1000 B", BLUE},     {454, 61, "avg out", DARK_BLUE},
         {454, 76, "  500 B", DARK_BLUE}, {454, 96, " 1000 B", BLUE},   {454, 112, "current", BLUE},
-    };
-    for (const label& l : labels) EXPECT_TRUE(text_at(g, l.x, l.y, l.text, l.colour));
+    });
 }
 
 TEST_F(NetifGraph, RecentInterfaceCountsMissingSlotsAsZeroOverAll400) {
@@ -77,8 +57,7 @@ TEST_F(NetifGraph, RecentInterfaceCountsMissingSlotsAsZeroOverAll400) {
         add_netif(s, "em1", 0, 0);
         if (age <= 100) add_netif(s, "em0", 400, 0);
     });
-    answer a = request("/MOD_NETIF/grafinterval_1", "em0");
-    gd_image im = image_of(a);
+    gd_image im = graph("/MOD_NETIF/grafinterval_1", "em0");
     ASSERT_TRUE(im);
     gdImagePtr g = im.get();
 
@@ -104,29 +83,17 @@ TEST_F(NetifGraph, CurrentTextsShowSlotBeforeNewest) {
         else
             add_netif(s, "em0", 1, 1);
     });
-    answer a = request("/MOD_NETIF/grafinterval_10", "em0");
-    gd_image im = image_of(a);
+    gd_image im = graph("/MOD_NETIF/grafinterval_10", "em0");
     ASSERT_TRUE(im);
     gdImagePtr g = im.get();
-    EXPECT_TRUE(text_at(g, title_x("Network Load last 4000 seconds (em0)"), 6,
-                        "Network Load last 4000 seconds (em0)", BLACK));
-    struct label {
-        const char* desc;
-        int x, y;
-        const char* text;
-        int colour;
-    } labels[] = {
-        {"newest not in the maximum", 4, 41, "99998 B", GREEN},
-        {"(99998 + 399) / 400 truncated", 4, 76, "  250 B", ORANGE},
-        {"current in", 4, 96, "99998 B", GREEN},
-        {"max out", 454, 41, "    5 B", BLUE},
-        {"(5 + 399) / 400 truncated", 454, 76, "    1 B", DARK_BLUE},
-        {"current out", 454, 96, "    5 B", BLUE},
-    };
-    for (const label& l : labels) {
-        SCOPED_TRACE(l.desc);
-        EXPECT_TRUE(text_at(g, l.x, l.y, l.text, l.colour));
-    }
+    expect_texts(g, "Network Load last 4000 seconds (em0)", {
+        {4, 41, "99998 B", GREEN, "newest not in the maximum"},
+        {4, 76, "  250 B", ORANGE, "(99998 + 399) / 400 truncated"},
+        {4, 96, "99998 B", GREEN, "current in"},
+        {454, 41, "    5 B", BLUE, "max out"},
+        {454, 76, "    1 B", DARK_BLUE, "(5 + 399) / 400 truncated"},
+        {454, 96, "    5 B", BLUE, "current out"},
+    });
 }
 
 TEST_F(NetifGraph, RequestsThatGetNoImage) {
@@ -188,9 +155,7 @@ TEST_F(NetifGraph, GraphsDrawWhileSamplesArrive) {
     for (int round = 0; round < 5; ++round)
         for (auto& u : urls) {
             SCOPED_TRACE(u[0]);
-            answer a = request(u[0], u[1]);
-            EXPECT_EQ(a.handled, 1);
-            gd_image im = image_of(a);
+            gd_image im = graph(u[0], u[1]);
             ASSERT_TRUE(im);
             EXPECT_EQ(gdImageSX(im.get()), 500);
         }

@@ -81,27 +81,47 @@ TEST(NetifPages, FallbackKeyAndOwnKeysDecideWhatIsShown) {
     EXPECT_EQ(answer("/MOD_NETIF/overview", "fxp1"), netif_page("fxp1", "fxp1"));
 }
 
-TEST(NetifPages, InterfacePageNeedsANameThatCouldExist) {
+// Every module's paths, with URL and parameter as the parser splits them.
+TEST(ModulePages, EachModuleAnswersItsOwnPathsOnly) {
     restart("");
-    const std::string unknown = HTML + "Unknown interface\r\n";
-    const std::string longest(31, 'n');
-    struct {
-        const char* desc;
-        const char* param;
+    const std::string no = "(not answered)", unknown = HTML + "Unknown interface\r\n";
+    const std::string skipped = HTML + "Skip interface by configuration\r\n", longest(31, 'n');
+    const struct {
+        const char *url, *param;
         std::string expected;
     } cases[] = {
-        {"no query", nullptr, unknown},
-        {"empty query", "", unknown},
-        {"a name that no sample has is still given its page", "em9", netif_page("em9", "em9")},
-        {"31 characters fit a record", longest.c_str(), netif_page(longest, longest)},
-        {"32 characters name no interface", "nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnX", unknown},
+        {"/MOD_LOAD", "overview", LOAD_OVERVIEW},
+        {"/MOD_LOAD", "overviewXYZ", LOAD_OVERVIEW},
+        {"/MOD_LOADER", "overview", LOAD_OVERVIEW},  // nine characters are compared
+        {"/MOD_LOAD/whatever", "overview", LOAD_OVERVIEW},
+        {"/MOD_LOAD", nullptr, no},
+        {"/MOD_LOAD", "", no},
+        {"/MOD_LOAD", "grafinterval_2", no},
+        {"/MOD_LOAD", "Overview", no},
+        {"/MOD_MEMSWAP/overview", nullptr, MEMSWAP_OVERVIEW},
+        {"/MOD_MEMSWAP", "overview", MEMSWAP_OVERVIEW},
+        {"/MOD_MEMSWAP/anything", "overview", MEMSWAP_OVERVIEW},
+        {"/MOD_MEMSWAP/overviewX", nullptr, no},  // full paths are compared in full
+        {"/MOD_MEMSWAP/grafinterval_1000", nullptr, no},
+        {"/MOD_MEMSWAP", nullptr, no},
+        {"/MOD_MEMSWA", "overview", no},
+        {"/MOD_NETIFX", "overview", netif_list("")},
+        {"/MOD_NETIF/overview", nullptr, unknown},
+        {"/MOD_NETIF/overview", "", unknown},
+        {"/MOD_NETIF/overview", "lo", skipped},  // loopback hidden by default
+        {"/MOD_NETIF/overview", "lo0", skipped},
+        {"/MOD_NETIF/overview", "em9", netif_page("em9", "em9")},  // no sample needs to have it
+        {"/MOD_NETIF/overview", "eth0.100", netif_page("eth0.100", "eth0.100")},
+        {"/MOD_NETIF/overview", longest.c_str(), netif_page(longest, longest)},  // 31 characters fit a record
+        {"/MOD_NETIF/overview", "nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnX", unknown},
+        {"/MOD_NETIF/overview", "x&<>\"'", netif_page("x&amp;&lt;&gt;&quot;&#39;", "x%26%3C%3E%22%27")},
+        {"/MOD_NETIF/overviewX", "em0", no},
+        {"/MOD_NETIF", nullptr, no},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.desc);
-        EXPECT_EQ(answer("/MOD_NETIF/overview", c.param), c.expected);
+        SCOPED_TRACE(std::string(c.url) + "?" + (c.param ? c.param : "(none)"));
+        EXPECT_EQ(answer(c.url, c.param), c.expected);
     }
-    EXPECT_EQ(answer("/MOD_NETIF/overviewX", "em0"), "(not answered)");
-    EXPECT_EQ(answer("/MOD_NETIF", nullptr), "(not answered)");
 }
 
 // Names reach the pages from the kernel as well as from requests.

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "scratch.h"
 #include "stat/stat_linux.h"
 
 namespace {
@@ -36,19 +37,15 @@ std::string line(const std::string& name, uint64_t rx, uint64_t tx, uint64_t ier
 
 class LinuxBackend : public ::testing::Test {
 protected:
-    std::string root;
+    scratch_dir scratch;
+    const std::string root = scratch.path;
     void SetUp() override {
-        char tmpl[] = "/tmp/kelp-proc-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        root = tmpl;
         ASSERT_EQ(mkdir((root + "/proc").c_str(), 0755), 0);
         ASSERT_EQ(mkdir((root + "/proc/net").c_str(), 0755), 0);
         stat_linux_set_root(root.c_str());
     }
     void TearDown() override {
         stat_linux_set_root("");
-        std::string cmd = "rm -rf '" + root + "'";
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
     }
     void netdev(const std::string& body) { std::ofstream(root + "/proc/net/dev") << body; }
     void meminfo(const std::string& body) { std::ofstream(root + "/proc/meminfo") << body; }

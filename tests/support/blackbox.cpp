@@ -77,25 +77,6 @@ int wait_exit(pid_t pid, int timeout_ms) {
 
 }  // namespace
 
-scratch_dir::scratch_dir() {
-    char tmpl[] = "/tmp/kelp-test-XXXXXX";
-    const char* p = mkdtemp(tmpl);
-    path = p ? p : "/tmp";
-}
-
-scratch_dir::~scratch_dir() {
-    if (path.rfind("/tmp/kelp-test-", 0) == 0) {
-        std::string cmd = "rm -rf '" + path + "'";
-        if (std::system(cmd.c_str()) != 0) { /* nothing more to do */ }
-    }
-}
-
-std::string scratch_dir::write(const std::string& name, const std::string& content) const {
-    std::string p = path + "/" + name;
-    std::ofstream(p, std::ios::binary) << content;
-    return p;
-}
-
 result run(const std::vector<std::string>& args, int timeout_ms) {
     scratch_dir d;
     result r;
@@ -213,47 +194,30 @@ void reset_close(int fd) {
 std::string exchange(int port, const std::string& request, int timeout_ms) {
     int fd = connect_to(port, timeout_ms);
     if (fd < 0) return {};
-    size_t sent = 0;
-    while (sent < request.size()) {
-        ssize_t n = send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) break;
-        sent += static_cast<size_t>(n);
-    }
-    std::string answer;
-    auto until = clock::now() + std::chrono::milliseconds(timeout_ms);
-    char buf[8192];
-    for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - clock::now()).count();
-        if (left <= 0) break;
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(left)) != 1) break;
-        ssize_t n = recv(fd, buf, sizeof buf, 0);
-        if (n <= 0) break;
-        answer.append(buf, static_cast<size_t>(n));
-    }
+    send_all(fd, request);  // what was sent before a failure is still answered
+    std::string answer = read_to_close(fd, timeout_ms);
     close(fd);
     return answer;
 }
 
 daemon::daemon(const std::string& extra_config, const std::vector<std::string>& extra_args) {
-    port = free_port();
-    std::string conf = dir.write("Kelp.conf", "httpd.port " + std::to_string(port) + "\n" + extra_config);
-    out_path = dir.path + "/stdout";
-    err_path = dir.path + "/stderr";
-    std::vector<std::string> args = {"-f", conf};
-    args.insert(args.end(), extra_args.begin(), extra_args.end());
-    pid = spawn(args, out_path, err_path);
+    start(extra_config, extra_args, nullptr);
 }
 
 daemon::daemon(const std::string& extra_config, const std::vector<std::string>& extra_args,
                const std::vector<limit>& limits) {
+    start(extra_config, extra_args, &limits);
+}
+
+void daemon::start(const std::string& extra_config, const std::vector<std::string>& extra_args,
+                   const std::vector<limit>* limits) {
     port = free_port();
     std::string conf = dir.write("Kelp.conf", "httpd.port " + std::to_string(port) + "\n" + extra_config);
     out_path = dir.path + "/stdout";
     err_path = dir.path + "/stderr";
     std::vector<std::string> args = {"-f", conf};
     args.insert(args.end(), extra_args.begin(), extra_args.end());
-    pid = spawn(args, out_path, err_path, &limits);
+    pid = spawn(args, out_path, err_path, limits);
 }
 
 daemon::~daemon() {

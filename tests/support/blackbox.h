@@ -9,17 +9,11 @@
 #include <thread>
 #include <vector>
 
+#include "scratch.h"
+
 namespace blackbox {
 
-// A fresh scratch directory, removed by its destructor.
-struct scratch_dir {
-    std::string path;
-    scratch_dir();
-    ~scratch_dir();
-    scratch_dir(const scratch_dir&) = delete;
-    scratch_dir& operator=(const scratch_dir&) = delete;
-    std::string write(const std::string& name, const std::string& content) const;
-};
+using ::scratch_dir;
 
 struct result {
     int status = -1;      // exit status, or -1 if it did not exit normally in time
@@ -56,6 +50,10 @@ struct daemon {
     int interrupt(int timeout_ms = 10000);
     std::string out() const;
     std::string err() const;
+
+private:
+    void start(const std::string& extra_config, const std::vector<std::string>& extra_args,
+               const std::vector<limit>* limits);
 };
 
 // A port that was free on 127.0.0.1 a moment ago.

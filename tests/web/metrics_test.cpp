@@ -2,17 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
-#include "config/config.h"
-#include "core/history.h"
 #include "core/sampling.h"
 #include "core/totals.h"
 #include "fake_backend.h"
-#include "modules/modules.h"
+#include "restart.h"
 #include "web/metrics.h"
 
 namespace {
@@ -23,19 +19,7 @@ struct netif_at_tick {
 };
 
 std::string body(const std::string& config, const std::vector<std::vector<netif_at_tick>>& ticks) {
-    config_init();
-    char path[] = "/tmp/kelp-metrics-XXXXXX";
-    int fd = mkstemp(path);
-    if (fd < 0) return "no config file";
-    close(fd);
-    // config_init does not bring the known keys back to their defaults.
-    std::ofstream(path) << "module.load.enable 1\nmodule.memswap.enable 1\nmodule.netif.enable 1\n"
-                           "module.netif.interface.enable 1\n"
-                        << config;
-    config_read(path);
-    std::remove(path);
-    history_init();
-    modules_register();
+    restart("module.netif.interface.enable 1\n" + config);
     totals_reset();
     fake_backend.load = 1.5;
     fake_backend.mem = {1000, 400};
@@ -46,15 +30,7 @@ std::string body(const std::string& config, const std::vector<std::vector<netif_
             fake_set_netif(static_cast<int>(i), tick[i].name, tick[i].rx, tick[i].tx);
         signal_interval_1(2);
     }
-    FILE* f = tmpfile();
-    if (!f) return "no tmpfile";
-    metrics_write(f);
-    std::string text;
-    std::rewind(f);
-    char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
-    std::fclose(f);
-    return text;
+    return capture(metrics_write);
 }
 
 // em0 receives 3840, then 512 across the 32-bit wrap, then 768 bytes.

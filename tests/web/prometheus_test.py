@@ -11,7 +11,6 @@ import argparse
 import json
 import os
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
@@ -19,13 +18,10 @@ import time
 import urllib.parse
 import urllib.request
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from procs import free_port, stop  # noqa: E402
+
 WAIT_SECONDS = 60
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def get(url, timeout=5):
@@ -50,16 +46,6 @@ def query(port, expr):
     url = "http://127.0.0.1:%d/api/v1/query?%s" % (port, urllib.parse.urlencode({"query": expr}))
     answer = json.loads(get(url))
     return answer["data"]["result"] if answer.get("status") == "success" else []
-
-
-def stop(proc, sig):
-    if proc.poll() is None:
-        proc.send_signal(sig)
-        try:
-            proc.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            proc.kill()
-            proc.wait()
 
 
 def mem_total_bytes():

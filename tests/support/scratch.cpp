@@ -1,0 +1,23 @@
+#include "scratch.h"
+
+#include <cstdlib>
+#include <fstream>
+
+scratch_dir::scratch_dir() {
+    char tmpl[] = "/tmp/kelp-test-XXXXXX";
+    const char* p = mkdtemp(tmpl);
+    path = p ? p : "/tmp";
+}
+
+scratch_dir::~scratch_dir() {
+    if (path.rfind("/tmp/kelp-test-", 0) == 0) {
+        std::string cmd = "rm -rf '" + path + "'";
+        if (std::system(cmd.c_str()) != 0) { /* nothing more to do */ }
+    }
+}
+
+std::string scratch_dir::write(const std::string& name, const std::string& content) const {
+    std::string p = path + "/" + name;
+    std::ofstream(p, std::ios::binary) << content;
+    return p;
+}
