@@ -24,6 +24,7 @@
 #include <memory>
 
 fake_freebsd_kernel fake_freebsd;
+fake_system& fake_platform = fake_freebsd;
 const bool fake_freebsd_reads_ifaddrs = __FreeBSD_version >= 1100000;
 
 struct __kvm {
@@ -314,15 +315,4 @@ int sysctlbyname(const char* name, void* oldp, size_t* oldlenp, const void* newp
     }
     errno = ENOENT;
     return -1;
-}
-
-// The sanitizer runtimes call getpagesize as well, ThreadSanitizer before it
-// is set up: this stand-in must not be instrumented itself.
-__attribute__((no_sanitize("thread"))) int getpagesize() noexcept { return fake_freebsd.pagesize; }
-
-int getloadavg(double loadavg[], int nelem) noexcept {
-    if (fake_freebsd.loadavg_fails) return -1;
-    int n = std::min(nelem, 3);
-    for (int k = 0; k < n; ++k) loadavg[k] = fake_freebsd.load[k];
-    return n;
 }
