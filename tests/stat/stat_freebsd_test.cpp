@@ -152,54 +152,40 @@ TEST_F(FreeBSDBackend, SwapSumsTheDeviceRowsInBytes) {
     }
 }
 
-TEST_F(FreeBSDBackend, InactivePagesCountAsFree) {
+// Inactive pages count as free; a missing page count leaves memory zero, and
+// swap whole whatever memory does.
+TEST_F(FreeBSDBackend, MemoryInUseIsEveryPageNeitherFreeNorInactive) {
     struct row {
         const char* desc;
         unsigned pages, free, inactive;
         uint64_t used_pages;
+        fake_sysctl fake_freebsd_kernel::*missing = nullptr;
+        const char* message = "";
     } const rows[] = {
         {"half the pages inactive, none free", 2000000, 0, 1000000, 1000000},
         {"neither free nor inactive pages", 2000000, 0, 0, 2000000},
         {"some free, some inactive", 2000000, 300000, 200000, 1500000},
         {"counts read apart overtake the total", 2000000, 1500000, 600000, 0},
-    };
-    for (const row& r : rows) {
-        SCOPED_TRACE(r.desc);
-        fake_freebsd.page_count.value = r.pages;
-        fake_freebsd.free_count.value = r.free;
-        fake_freebsd.inactive_count.value = r.inactive;
-        stat_struct s = take_swap();
-        EXPECT_EQ(s.mem.total, uint64_t{r.pages} * 4096);
-        EXPECT_EQ(s.mem.used, r.used_pages * 4096);
-    }
-}
-
-TEST_F(FreeBSDBackend, MissingPageCountLeavesMemoryZeroAndSwapWhole) {
-    struct row {
-        const char* desc;
-        fake_sysctl fake_freebsd_kernel::*missing;
-        const char* message;
-    } const rows[] = {
-        {"page count", &fake_freebsd_kernel::page_count,
+        {"no page count", 1000, 100, 100, 0, &fake_freebsd_kernel::page_count,
          "symbol vm.stats.vm.v_page_count not found: No such file or directory\n"},
-        {"free count", &fake_freebsd_kernel::free_count,
+        {"no free count", 1000, 100, 100, 0, &fake_freebsd_kernel::free_count,
          "symbol vm.stats.vm.v_free_count not found: No such file or directory\n"},
-        {"inactive count", &fake_freebsd_kernel::inactive_count,
+        {"no inactive count", 1000, 100, 100, 0, &fake_freebsd_kernel::inactive_count,
          "symbol vm.stats.vm.v_inactive_count not found: No such file or directory\n"},
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.desc);
         fake_freebsd_reset();
         fake_freebsd.swap = {{"ad0s1b", 1000, 250}};
-        fake_freebsd.page_count.value = 1000;
-        fake_freebsd.free_count.value = 100;
-        fake_freebsd.inactive_count.value = 100;
-        (fake_freebsd.*r.missing).present = false;
+        fake_freebsd.page_count.value = r.pages;
+        fake_freebsd.free_count.value = r.free;
+        fake_freebsd.inactive_count.value = r.inactive;
+        if (r.missing) (fake_freebsd.*r.missing).present = false;
         std::string err;
         stat_struct s = take_swap(&err);
         EXPECT_EQ(err, r.message);
-        EXPECT_EQ(s.mem.total, 0u);
-        EXPECT_EQ(s.mem.used, 0u);
+        EXPECT_EQ(s.mem.total, r.missing ? 0u : uint64_t{r.pages} * 4096);
+        EXPECT_EQ(s.mem.used, r.used_pages * 4096);
         EXPECT_EQ(s.swap.total, 1000u * 4096);
         EXPECT_EQ(s.swap.used, 250u * 4096);
     }
