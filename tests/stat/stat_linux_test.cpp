@@ -17,9 +17,6 @@
 
 namespace {
 
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
-
 const char HEADER[] =
     "Inter-|   Receive                                                |  Transmit\n"
     " face |bytes    packets errs drop fifo frame compressed multicast|bytes    packets errs drop fifo colls "
@@ -44,6 +41,7 @@ protected:
         ASSERT_EQ(mkdir((root + "/proc").c_str(), 0755), 0);
         ASSERT_EQ(mkdir((root + "/proc/net").c_str(), 0755), 0);
         stat_linux_set_root(root.c_str());
+        stat_netif_forget();
     }
     void TearDown() override {
         stat_linux_set_root("");
@@ -107,7 +105,6 @@ TEST_F(LinuxBackend, CountersBecomeIncreasesAcrossWrapsAndReordering) {
     EXPECT_EQ(s.netif[0].received_bytes, 50u);
     EXPECT_EQ(s.netif[1].received_bytes, 496u);
     EXPECT_EQ(s.netif[1].send_bytes, 500u);
-    EXPECT_EQ(s.netif[2].name[0], '\0');
 }
 
 TEST_F(LinuxBackend, KeepsTheFirst25AndReportsEachSurplus) {
@@ -171,9 +168,9 @@ TEST_F(LinuxBackend, UnreadableMeminfoGivesZeros) {
     stat_cleanup(&s);
     s.mem = {5, 5};
     s.swap = {5, 5};
-    CaptureStderr();
+    testing::internal::CaptureStderr();
     stat_get_swap(&s);
-    EXPECT_NE(GetCapturedStderr().find("Could not read /proc/meminfo: "), std::string::npos);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("Could not read /proc/meminfo: "), std::string::npos);
     EXPECT_EQ(s.mem.total + s.mem.used + s.swap.total + s.swap.used, 0u);
 }
 
