@@ -85,9 +85,8 @@ void expect_first_25_kept(const std::string& name, Plumb plumb, Grow grow, const
             ASSERT_EQ(s.netif_count, 25);
             EXPECT_EQ(s.netif[0].name, name + "0");
             EXPECT_EQ(s.netif[24].name, name + "24");
-            if (sample == 2) {
-                EXPECT_EQ(s.netif[24].received_bytes, 10u);
-            }
+            if (sample == 1) continue;
+            EXPECT_EQ(s.netif[24].received_bytes, 10u);
         }
     }
 }

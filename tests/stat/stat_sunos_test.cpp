@@ -61,10 +61,7 @@ TEST_F(SolarisBackend, LoadIsTheOneMinuteAverageAndZeroWhenUnavailable) {
 // The chain is the one kstat_open took: an interface plumbed later is not
 // seen. The current values reach the backend only through kstat_read.
 TEST_F(SolarisBackend, NetworkInterfacesButNotLoopbackOrZeroCopyCountTheirOwnIncreases) {
-    fake_kstat disk;
-    disk.module = "sd";
-    disk.name = "sd0";
-    disk.ks_class = "disk";
+    const fake_kstat disk{"sd", "sd0", "disk", {}};
     fake_kstat zero_copy = net("zero_copy");
     zero_copy.stats.clear();
     fake_sunos.kstats = {system_pages(1000, 10), net("lo0"), net("hme0", 1000), zero_copy, disk, net("iprb0", 1000)};
@@ -79,13 +76,15 @@ TEST_F(SolarisBackend, NetworkInterfacesButNotLoopbackOrZeroCopyCountTheirOwnInc
         stat(k, "ipackets") += 1;
         for (size_t c = 0; c < std::size(GROWTH); ++c) stat(k, COUNTER_STATISTICS[c]) += GROWTH[c];
     }
+    stat(fake_sunos.kstats[5], "rbytes64") += 1000;  // so that one interface's counters do not pass for another's
     std::string err;
     stat_struct s = take_netif(&err);
     EXPECT_EQ(err, "");
     ASSERT_EQ(s.netif_count, 2);
     EXPECT_STREQ(s.netif[0].name, "hme0");
     EXPECT_STREQ(s.netif[1].name, "iprb0");
-    for (int i = 0; i < 2; ++i) expect_grown(s.netif[i]);
+    expect_grown(s.netif[0]);
+    expect_grown(s.netif[1], 1000);
 }
 
 TEST_F(SolarisBackend, TwentyFiveInterfacesBesidesLoopbackAreStoredAndSurplusReportedOncePerSample) {
