@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <initializer_list>
+#include <iterator>
 #include <unistd.h>
 
 #include "core/fatal.h"
@@ -84,6 +85,11 @@ bool read_u64(const char*& p, const char* end, uint64_t* v) {
     return p == end || is_space(*p);
 }
 
+// The columns of /proc/net/dev that hold the five counters, in the order of
+// STAT_NETIF_COUNTERS: receive bytes, transmit bytes, colls, receive errs,
+// transmit errs.
+constexpr size_t COUNTER_COLUMNS[] = {0, 8, 13, 2, 10};
+
 // One interface line: "name: 16 counters". The name is split off at the
 // line's last colon, since an alias name may hold a colon itself.
 bool parse_netdev_line(const char* line, const char* end, stat_netif* slot) {
@@ -110,21 +116,9 @@ bool parse_netdev_line(const char* line, const char* end, stat_netif* slot) {
     if (slot) {
         std::memcpy(slot->name, name, name_len);
         slot->name[name_len] = '\0';
-        slot->received_bytes = f[0];
-        slot->input_errors = f[2];
-        slot->send_bytes = f[8];
-        slot->output_errors = f[10];
-        slot->collisions = f[13];
+        for (size_t k = 0; k < std::size(COUNTER_COLUMNS); ++k) slot->*STAT_NETIF_COUNTERS[k] = f[COUNTER_COLUMNS[k]];
     }
     return true;
-}
-
-void empty_interfaces(stat_struct* target) {
-    target->netif_count = 0;
-    for (stat_netif& n : target->netif) {
-        n.name[0] = '\0';
-        n.received_bytes = n.send_bytes = n.collisions = n.input_errors = n.output_errors = 0;
-    }
 }
 
 }  // namespace
@@ -230,14 +224,14 @@ void stat_get_netif(stat_struct* target) {
     ssize_t len = read_file(NETDEV, netdev_fd);
     if (len < 0) {
         std::perror("Could not read /proc/net/dev");
-        empty_interfaces(target);
+        stat_empty_netif(target, MAX_NETIF);
         return;
     }
     int count = stat_linux_parse_netdev(file_buffer, static_cast<size_t>(len), target);
     if (count < 0) {
         // Half-parsed raw counters must never reach the rings as increases.
         std::fputs("Could not parse /proc/net/dev\r\n", stderr);
-        empty_interfaces(target);
+        stat_empty_netif(target, MAX_NETIF);
         return;
     }
     for (int surplus = MAX_NETIF; surplus < count; ++surplus) std::perror("Not enouth MAX_NETIF. Increase Value");

@@ -2,13 +2,11 @@
 // its start before each test, and samples taken from it.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <string>
 
+#include "backend_test.h"
 #include "fake_kernel.h"
-#include "stat/stat_wrapper.h"
 
 class FreeBSDStart : public testing::Test {
 protected:
@@ -23,16 +21,13 @@ protected:
     }
 };
 
+// The simulated interface's counters in the order of STAT_NETIF_COUNTERS.
+constexpr uint64_t fake_ifnet::*IFNET_COUNTERS[] = {&fake_ifnet::ibytes, &fake_ifnet::obytes, &fake_ifnet::collisions,
+                                                    &fake_ifnet::ierrors, &fake_ifnet::oerrors};
+
 inline fake_ifnet interface(const std::string& name, uint64_t start = 0) {
     fake_ifnet f;
     f.name = name;
-    f.ibytes = f.obytes = f.collisions = f.ierrors = f.oerrors = start;
+    for (auto c : IFNET_COUNTERS) f.*c = start;
     return f;
-}
-
-inline stat_struct take_netif() {
-    stat_struct s;
-    stat_cleanup(&s);
-    stat_get_netif(&s);
-    return s;
 }

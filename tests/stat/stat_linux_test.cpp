@@ -11,13 +11,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "backend_test.h"
 #include "scratch.h"
 #include "stat/stat_linux.h"
 
 namespace {
-
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 const char HEADER[] =
     "Inter-|   Receive                                                |  Transmit\n"
@@ -43,18 +41,12 @@ protected:
         ASSERT_EQ(mkdir((root + "/proc").c_str(), 0755), 0);
         ASSERT_EQ(mkdir((root + "/proc/net").c_str(), 0755), 0);
         stat_linux_set_root(root.c_str());
+        stat_netif_forget();
     }
     void TearDown() override {
         stat_linux_set_root("");
     }
     void netdev(const std::string& body) { std::ofstream(root + "/proc/net/dev") << body; }
-    void meminfo(const std::string& body) { std::ofstream(root + "/proc/meminfo") << body; }
-    static stat_struct tick_netif() {
-        stat_struct s;
-        stat_cleanup(&s);
-        stat_get_netif(&s);
-        return s;
-    }
 };
 
 TEST_F(LinuxBackend, ParsesEveryInterfaceInFileOrder) {
@@ -101,54 +93,47 @@ TEST_F(LinuxBackend, MalformedNetdevTexts) {
 
 TEST_F(LinuxBackend, CountersBecomeIncreasesAcrossWrapsAndReordering) {
     netdev(std::string(HEADER) + line("lo", 10, 10) + line("eth0", 4294967000ull, 1000) + line("eth1", 5, 5));
-    stat_struct s = tick_netif();
+    stat_struct s = take_netif();
     ASSERT_EQ(s.netif_count, 3);
     EXPECT_EQ(s.netif[1].received_bytes, 0u) << "first sample";
 
     // eth0's 32-bit counter wraps; lo vanished, eth1 moved up.
     netdev(std::string(HEADER) + line("eth1", 55, 5) + line("eth0", 200, 1500));
-    s = tick_netif();
+    s = take_netif();
     ASSERT_EQ(s.netif_count, 2);
     EXPECT_STREQ(s.netif[0].name, "eth1");
     EXPECT_EQ(s.netif[0].received_bytes, 50u);
     EXPECT_EQ(s.netif[1].received_bytes, 496u);
     EXPECT_EQ(s.netif[1].send_bytes, 500u);
-    EXPECT_EQ(s.netif[2].name[0], '\0');
 }
 
 TEST_F(LinuxBackend, KeepsTheFirst25AndReportsEachSurplus) {
-    std::string text = HEADER;
-    for (int i = 0; i < 27; ++i) text += line("veth" + std::to_string(i), 1, 1);
-    netdev(text);
-    CaptureStderr();
-    stat_struct s = tick_netif();
-    std::string err = GetCapturedStderr();
-    EXPECT_EQ(s.netif_count, 25);
-    EXPECT_STREQ(s.netif[24].name, "veth24");
-    size_t n = 0;
-    for (size_t p = 0; (p = err.find("Not enouth MAX_NETIF. Increase Value", p)) != std::string::npos; ++p) ++n;
-    EXPECT_EQ(n, 2u);
+    int interfaces = 0;
+    uint64_t received = 0;
+    auto write = [&] {
+        std::string text = HEADER;
+        for (int i = 0; i < interfaces; ++i) text += line("veth" + std::to_string(i), received, 1);
+        netdev(text);
+    };
+    expect_first_25_kept(
+        "veth", [&](int n) { interfaces = n; }, [&] { received += 10; write(); },
+        "Not enouth MAX_NETIF. Increase Value: ", true);
 }
 
 TEST_F(LinuxBackend, BadNetdevLeavesNoInterfaces) {
     netdev(std::string(HEADER) + line("eth0", 1000, 1000));
-    tick_netif();
+    take_netif();
     // A file cut in the middle of a line must not hand raw counters onward.
     netdev(std::string(HEADER) + line("eth0", 2000, 2000) + "  eth1: 5 6");
-    CaptureStderr();
-    stat_struct s = tick_netif();
-    EXPECT_EQ(GetCapturedStderr(), "Could not parse /proc/net/dev\r\n");
-    EXPECT_EQ(s.netif_count, 0);
-    EXPECT_EQ(s.netif[0].name[0], '\0');
-    EXPECT_EQ(s.netif[0].received_bytes, 0u);
+    std::string err;
+    expect_no_interfaces(take_netif(&err));
+    EXPECT_EQ(err, "Could not parse /proc/net/dev\r\n");
 
     // A file that is gone is noticed when it is opened again.
     std::remove((root + "/proc/net/dev").c_str());
     stat_linux_set_root(root.c_str());
-    CaptureStderr();
-    s = tick_netif();
-    EXPECT_NE(GetCapturedStderr().find("Could not read /proc/net/dev: "), std::string::npos);
-    EXPECT_EQ(s.netif_count, 0);
+    take_netif(&err);
+    EXPECT_NE(err.find("Could not read /proc/net/dev: "), std::string::npos);
 }
 
 TEST_F(LinuxBackend, MemoryAndSwapInBytes) {
@@ -183,9 +168,9 @@ TEST_F(LinuxBackend, UnreadableMeminfoGivesZeros) {
     stat_cleanup(&s);
     s.mem = {5, 5};
     s.swap = {5, 5};
-    CaptureStderr();
+    testing::internal::CaptureStderr();
     stat_get_swap(&s);
-    EXPECT_NE(GetCapturedStderr().find("Could not read /proc/meminfo: "), std::string::npos);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("Could not read /proc/meminfo: "), std::string::npos);
     EXPECT_EQ(s.mem.total + s.mem.used + s.swap.total + s.swap.used, 0u);
 }
 
@@ -193,21 +178,6 @@ TEST_F(LinuxBackend, StartFailsWithoutTheKernelFiles) {
     EXPECT_EXIT(stat_OS_init(), testing::ExitedWithCode(1), "Could not open /proc/net/dev: ");
     netdev(HEADER);
     EXPECT_EXIT(stat_OS_init(), testing::ExitedWithCode(1), "Could not open /proc/meminfo: ");
-}
-
-TEST(LinuxBackendLive, ReadsThisMachine) {
-    stat_OS_init();
-    stat_struct s;
-    stat_cleanup(&s);
-    stat_get_load(&s);
-    stat_get_swap(&s);
-    stat_get_netif(&s);
-    EXPECT_GE(s.load, 0.0);
-    EXPECT_GT(s.mem.total, 0u);
-    EXPECT_LE(s.mem.used, s.mem.total);
-    EXPECT_LE(s.swap.used, s.swap.total);
-    EXPECT_GE(s.netif_count, 1) << "at least the loopback interface";
-    EXPECT_NE(stat_get_netif_byname("lo", &s), nullptr);
 }
 
 int open_descriptors() {
@@ -219,15 +189,21 @@ int open_descriptors() {
     return n;
 }
 
-// The kernel files are read again and again through descriptors kept since
-// start-up: each read must see the counters of that moment, and no read may
-// leave a descriptor behind.
-TEST(LinuxBackendLive, KeptDescriptorsSeeFreshCountersAndDoNotPileUp) {
+// This machine's figures, read again and again through descriptors kept
+// since start-up: each read must see the counters of that moment, and no read
+// may leave a descriptor behind.
+TEST(LinuxBackendLive, ReadsThisMachineFreshAndKeepsNoDescriptor) {
     stat_OS_init();
     stat_struct s;
     stat_cleanup(&s);
+    stat_get_load(&s);
     stat_get_netif(&s);
     stat_get_swap(&s);
+    EXPECT_GE(s.load, 0.0);
+    EXPECT_GT(s.mem.total, 0u);
+    EXPECT_LE(s.mem.used, s.mem.total);
+    EXPECT_LE(s.swap.used, s.swap.total);
+    EXPECT_NE(stat_get_netif_byname("lo", &s), nullptr);
     const int before = open_descriptors();
 
     int rx = socket(AF_INET, SOCK_DGRAM, 0), tx = socket(AF_INET, SOCK_DGRAM, 0);

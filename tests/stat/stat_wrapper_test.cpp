@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "stat/stat_wrapper.h"
 
@@ -39,19 +40,11 @@ protected:
 
 TEST_F(NetifDiff, FirstSampleIsZeroAndLaterOnesAreIncreases) {
     stat_struct s = sample({{"em0", 1000000, 77}, {"em1", 5, 6}});
-    for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(s.netif[i].received_bytes, 0u);
-        EXPECT_EQ(s.netif[i].send_bytes, 0u);
-        EXPECT_EQ(s.netif[i].collisions, 0u);
-        EXPECT_EQ(s.netif[i].input_errors, 0u);
-        EXPECT_EQ(s.netif[i].output_errors, 0u);
-    }
+    for (int i = 0; i < 2; ++i)
+        for (auto c : STAT_NETIF_COUNTERS) EXPECT_EQ(s.netif[i].*c, 0u);
     s = sample({{"em0", 1000600, 177}, {"em1", 5, 6}});
-    EXPECT_EQ(s.netif[0].received_bytes, 600u);
-    EXPECT_EQ(s.netif[0].send_bytes, 100u);
-    EXPECT_EQ(s.netif[0].collisions, 300u);
-    EXPECT_EQ(s.netif[0].input_errors, 200u);
-    EXPECT_EQ(s.netif[0].output_errors, 20u);
+    const uint64_t increases[] = {600, 100, 300, 200, 20};  // in the order of STAT_NETIF_COUNTERS
+    for (size_t k = 0; k < std::size(increases); ++k) EXPECT_EQ(s.netif[0].*STAT_NETIF_COUNTERS[k], increases[k]);
     EXPECT_EQ(s.netif[1].received_bytes, 0u);
 }
 

@@ -2,18 +2,15 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
+#include <iterator>
 
 fake_backend_state fake_backend;
 
 void fake_set_netif(int i, const char* name, uint64_t rx, uint64_t tx, uint64_t coll, uint64_t ierr, uint64_t oerr) {
-    fake_netif& n = fake_backend.netif[i];
+    stat_netif& n = fake_backend.netif[i];
     std::snprintf(n.name, sizeof n.name, "%s", name);
-    n.received_bytes = rx;
-    n.send_bytes = tx;
-    n.collisions = coll;
-    n.input_errors = ierr;
-    n.output_errors = oerr;
+    const uint64_t counters[] = {rx, tx, coll, ierr, oerr};  // in the order of STAT_NETIF_COUNTERS
+    for (size_t k = 0; k < std::size(counters); ++k) n.*STAT_NETIF_COUNTERS[k] = counters[k];
     if (fake_backend.netif_count <= i) fake_backend.netif_count = i + 1;
 }
 
@@ -30,16 +27,7 @@ void stat_get_load(stat_struct* target) {
 void stat_get_netif(stat_struct* target) {
     ++fake_backend.netif_calls;
     int n = fake_backend.netif_count < MAX_NETIF ? fake_backend.netif_count : MAX_NETIF;
-    for (int i = 0; i < n; ++i) {
-        const fake_netif& f = fake_backend.netif[i];
-        stat_netif& s = target->netif[i];
-        std::memcpy(s.name, f.name, sizeof s.name);
-        s.received_bytes = f.received_bytes;
-        s.send_bytes = f.send_bytes;
-        s.collisions = f.collisions;
-        s.input_errors = f.input_errors;
-        s.output_errors = f.output_errors;
-    }
+    for (int i = 0; i < n; ++i) target->netif[i] = fake_backend.netif[i];
     target->netif_count = n;
     stat_netif_diff(target);
 }

@@ -7,15 +7,10 @@
 
 #include "stat/stat_wrapper.h"
 
-struct fake_netif {
-    char name[32];
-    uint64_t received_bytes, send_bytes, collisions, input_errors, output_errors;  // raw, cumulative
-};
-
 struct fake_backend_state {
     double load = 0.0;
     int netif_count = 0;  // may exceed MAX_NETIF; the surplus is dropped
-    fake_netif netif[40] = {};
+    stat_netif netif[40] = {};  // raw, cumulative counters
     stat_swap swap{0, 0};
     stat_swap mem{0, 0};
     std::atomic<long> load_calls{0}, netif_calls{0}, swap_calls{0}, init_calls{0};

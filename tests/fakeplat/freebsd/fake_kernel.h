@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "../fake_system.h"
+
 struct fake_ifnet {
     std::string name;    // if_xname; on release 4 split into driver and unit unless driver is set
     std::string driver;  // release 4: the driver name kept in kernel memory, of any length
@@ -30,7 +32,7 @@ struct fake_sysctl {
     bool present = true;
 };
 
-struct fake_freebsd_kernel {
+struct fake_freebsd_kernel : fake_system {
     // kvm_open, and what it was last asked for.
     bool open_fails = false;  // errno EACCES
     int open_calls = 0;
@@ -54,9 +56,6 @@ struct fake_freebsd_kernel {
     std::vector<fake_swapdev> swap;
 
     fake_sysctl page_count, free_count, inactive_count;  // ENOENT when not present
-    int pagesize = 4096;
-    double load[3] = {0.0, 0.0, 0.0};
-    bool loadavg_fails = false;
 };
 
 extern fake_freebsd_kernel fake_freebsd;

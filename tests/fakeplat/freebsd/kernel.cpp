@@ -24,6 +24,7 @@
 #include <memory>
 
 fake_freebsd_kernel fake_freebsd;
+fake_system& fake_platform = fake_freebsd;
 const bool fake_freebsd_reads_ifaddrs = __FreeBSD_version >= 1100000;
 
 struct __kvm {
@@ -61,6 +62,15 @@ region region_of(unsigned long start, const T& value) {
     region r{start, std::vector<unsigned char>(sizeof value)};
     std::memcpy(r.bytes.data(), &value, sizeof value);
     return r;
+}
+
+// The interface's counters as the kernel keeps them.
+void set_counters(struct if_data& d, const fake_ifnet& f) {
+    d.ifi_ibytes = f.ibytes;
+    d.ifi_obytes = f.obytes;
+    d.ifi_collisions = f.collisions;
+    d.ifi_ierrors = f.ierrors;
+    d.ifi_oerrors = f.oerrors;
 }
 
 #if __FreeBSD_version < 1100000
@@ -105,11 +115,7 @@ struct ifnet record_of(const fake_ifnet& f, size_t k) {
     ifn.if_link.tqe_next = kernel_pointer<struct ifnet>(next);
     ifn.if_index = static_cast<unsigned short>(k + 1);
     set_name(ifn, f, k);
-    ifn.if_data.ifi_ibytes = static_cast<unsigned long>(f.ibytes);
-    ifn.if_data.ifi_obytes = static_cast<unsigned long>(f.obytes);
-    ifn.if_data.ifi_collisions = static_cast<unsigned long>(f.collisions);
-    ifn.if_data.ifi_ierrors = static_cast<unsigned long>(f.ierrors);
-    ifn.if_data.ifi_oerrors = static_cast<unsigned long>(f.oerrors);
+    set_counters(ifn.if_data, f);
     return ifn;
 }
 #endif
@@ -167,11 +173,7 @@ std::unique_ptr<ifaddrs_list> list_of(const std::vector<fake_ifnet>& ifs) {
         a.ifa_addr = &list->addresses[e];
         a.ifa_addr->sa_family = e % PER_INTERFACE == 0 ? AF_LINK : AF_INET;
         if (e % PER_INTERFACE == 0) {
-            d.ifi_ibytes = f.ibytes;
-            d.ifi_obytes = f.obytes;
-            d.ifi_collisions = f.collisions;
-            d.ifi_ierrors = f.ierrors;
-            d.ifi_oerrors = f.oerrors;
+            set_counters(d, f);
             a.ifa_data = f.no_link_data ? nullptr : &d;
         } else if (e % PER_INTERFACE == 1) {
             d.ifi_ibytes = d.ifi_obytes = 1;
@@ -314,15 +316,4 @@ int sysctlbyname(const char* name, void* oldp, size_t* oldlenp, const void* newp
     }
     errno = ENOENT;
     return -1;
-}
-
-// The sanitizer runtimes call getpagesize as well, ThreadSanitizer before it
-// is set up: this stand-in must not be instrumented itself.
-__attribute__((no_sanitize("thread"))) int getpagesize() noexcept { return fake_freebsd.pagesize; }
-
-int getloadavg(double loadavg[], int nelem) noexcept {
-    if (fake_freebsd.loadavg_fails) return -1;
-    int n = std::min(nelem, 3);
-    for (int k = 0; k < n; ++k) loadavg[k] = fake_freebsd.load[k];
-    return n;
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "../fake_system.h"
+
 struct fake_named {
     std::string name;
     uint64_t value = 0;
@@ -29,7 +31,7 @@ struct fake_swapent {
     long free = 0;
 };
 
-struct fake_sunos_kernel {
+struct fake_sunos_kernel : fake_system {
     bool open_fails = false;         // errno EACCES
     std::vector<fake_kstat> kstats;  // the kernel's; a handle sees those present when it was opened
 
@@ -39,10 +41,6 @@ struct fake_sunos_kernel {
     bool list_fails = false;         // errno EPERM
     bool list_lists_nothing = false; // SC_LIST returns 0
     int swapctl_calls = 0;
-
-    int pagesize = 4096;
-    double load[3] = {0.0, 0.0, 0.0};
-    bool loadavg_fails = false;
 };
 
 extern fake_sunos_kernel fake_sunos;

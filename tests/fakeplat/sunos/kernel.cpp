@@ -4,18 +4,16 @@
 #include "fake_kstat.h"
 
 #include <sys/types.h>
-#include <sys/loadavg.h>
 #include <sys/swap.h>
 #include <kstat.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
 fake_sunos_kernel fake_sunos;
+fake_system& fake_platform = fake_sunos;
 
 void fake_sunos_reset() { fake_sunos = fake_sunos_kernel{}; }
 
@@ -147,16 +145,5 @@ int swapctl(int cmd, void* arg) {
         entries[k].ste_free = devices[static_cast<size_t>(k)].free;
         entries[k].ste_flags = 0;
     }
-    return n;
-}
-
-// The sanitizer runtimes call getpagesize as well, ThreadSanitizer before it
-// is set up: this stand-in must not be instrumented itself.
-__attribute__((no_sanitize("thread"))) int getpagesize() noexcept { return fake_sunos.pagesize; }
-
-int getloadavg(double loadavg[], int nelem) noexcept {
-    if (fake_sunos.loadavg_fails) return -1;
-    int n = std::min(nelem, 3);
-    for (int k = 0; k < n; ++k) loadavg[k] = fake_sunos.load[k];
     return n;
 }
