@@ -10,6 +10,7 @@
 
 #include "config/config.h"
 #include "scratch.h"
+#include "xorshift.h"
 
 namespace {
 
@@ -173,11 +174,8 @@ TEST_F(Config, LongLinesAreSplitAt1989Characters) {
 
 TEST_F(Config, BinaryGarbageLeavesSoundValues) {
     std::string garbage;
-    unsigned x = 12345;
-    for (int i = 0; i < 20000; ++i) {
-        x = x * 1103515245u + 12345u;
-        garbage.push_back(static_cast<char>(x >> 16));
-    }
+    xorshift rng;
+    for (int i = 0; i < 20000; ++i) garbage.push_back(static_cast<char>(rng.next() >> 56));
     read(garbage + "\nhttpd.port 84\n");
     EXPECT_EQ(port(), "84");
     EXPECT_STREQ(config_getproperty("module.load.enable"), "1");

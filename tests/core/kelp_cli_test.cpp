@@ -95,7 +95,7 @@ TEST(CommandLine, DashFTakesTheNextArgumentAsName) {
 TEST(Daemon, ListensWaitsAndEndsCleanlyOnSigint) {
     blackbox::daemon k;
     ASSERT_TRUE(k.wait_listening()) << k.err();
-    EXPECT_FALSE(blackbox::can_bind(k.port));
+    EXPECT_FALSE(blackbox::can_bind_on("0.0.0.0", k.port));
     // The socket listens before the main thread reaches its wait, so a slow
     // start may be interrupted before it has said so; wait for the words.
     EXPECT_TRUE(blackbox::wait_until(
@@ -103,7 +103,7 @@ TEST(Daemon, ListensWaitsAndEndsCleanlyOnSigint) {
         std::chrono::seconds(10)))
         << k.out();
     EXPECT_EQ(k.interrupt(), 0);
-    EXPECT_TRUE(blackbox::can_bind(k.port)) << "the port is released at once";
+    EXPECT_TRUE(blackbox::can_bind_on("0.0.0.0", k.port)) << "the port is released at once";
 }
 
 TEST(Daemon, UnbindablePortEndsStartupWithStatusOne) {

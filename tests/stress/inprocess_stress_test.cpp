@@ -25,10 +25,11 @@
 #include "fake_backend.h"
 #include "modules/modules.h"
 #include "proc_probe.h"
+#include "restart.h"
 #include "sanitized.h"
 #include "storm.h"
 #include "web/httpd.h"
-#include "restart.h"
+#include "xorshift.h"
 
 #ifdef KELP_SANITIZED
 // Declared here: GCC does not install the sanitizers' interface headers, but
@@ -164,16 +165,6 @@ TEST(SamplingPace, TicksKeepTheirPaceWhileFiftyClientsFloodTheServer) {
 
 constexpr int DAY = 86400;
 constexpr int NAMES = 40;  // more than a record holds
-
-struct xorshift {
-    uint64_t s = 0x9E3779B97F4A7C15ull;
-    uint64_t next() {
-        s ^= s << 13;
-        s ^= s >> 7;
-        s ^= s << 17;
-        return s;
-    }
-};
 
 // Problems found while ticking are noted without allocating, so that the heap
 // figures taken during the day are the tick's alone.

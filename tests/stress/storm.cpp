@@ -2,9 +2,7 @@
 
 #include <climits>
 #include <cstdint>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 #include <zlib.h>
 
 #include "blackbox.h"
@@ -126,18 +124,6 @@ std::string tally::report() const {
                     ", malformed " + std::to_string(per_kind[2].load()) + ")";
     for (const std::string& f : first_failures) s += "\n  " + f;
     return s;
-}
-
-std::string exchange(int port, const request& r, int timeout_ms) {
-    int fd = blackbox::connect_to(port, timeout_ms);
-    if (fd < 0) return {};
-    std::string answer;
-    if (blackbox::send_all(fd, r.bytes)) {
-        if (r.half_close) shutdown(fd, SHUT_WR);
-        answer = blackbox::read_to_close(fd, timeout_ms);
-    }
-    close(fd);
-    return answer;
 }
 
 namespace {

@@ -64,9 +64,9 @@ int connect_to(int port, int timeout_ms = 5000, int receive_buffer = 0);
 // Closes with a zero linger time, so that the peer gets a reset, not a FIN.
 void reset_close(int fd);
 // Sends request and reads the answer to the close (bounded by timeout_ms).
-std::string exchange(int port, const std::string& request, int timeout_ms = 10000);
-// Whether 127.0.0.1:port can be bound right now.
-bool can_bind(int port);
+// With half_close the end of the request is announced by a FIN: a request of
+// no bytes at all is otherwise only ended by the server's read time-out.
+std::string exchange(int port, const std::string& request, int timeout_ms = 10000, bool half_close = false);
 // Whether address:port (an IPv4 address in dotted form) can be bound right now.
 bool can_bind_on(const char* address, int port);
 // Sends all of data on fd; false if the connection failed first.
