@@ -10,7 +10,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <malloc.h>
 #include <pthread.h>
 #include <string>
@@ -50,24 +49,6 @@ void start_kelp(const std::string& extra_config) {
     restart(extra_config);
     stat_init();
 }
-
-// The access log of a flood is of no interest here, and would bury a
-// failure's report: standard output goes to /dev/null meanwhile.
-struct quiet_stdout {
-    int saved;
-    quiet_stdout() {
-        std::fflush(stdout);
-        saved = dup(1);
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        close(null);
-    }
-    ~quiet_stdout() {
-        std::fflush(stdout);
-        dup2(saved, 1);
-        close(saved);
-    }
-};
 
 // The backend's figures are set before the sampling thread starts and left
 // alone afterwards: that thread reads them without a lock.
@@ -110,7 +91,9 @@ TEST(SamplingPace, TicksKeepTheirPaceWhileFiftyClientsFloodTheServer) {
     storm::tally t;
     auto flood_start = clock_type::now();
     {
-        quiet_stdout quiet;
+        // The access log of a flood is of no interest here, and would bury
+        // a failure's report.
+        silenced quiet(1);
         storm::run_for(port, 50, 12000ms, t);
     }
     auto flood_end = clock_type::now();
