@@ -190,24 +190,15 @@ std::string exchange(int port, const std::string& request, int timeout_ms, bool 
     return answer;
 }
 
-daemon::daemon(const std::string& extra_config, const std::vector<std::string>& extra_args) {
-    start(extra_config, extra_args, nullptr);
-}
-
 daemon::daemon(const std::string& extra_config, const std::vector<std::string>& extra_args,
                const std::vector<limit>& limits) {
-    start(extra_config, extra_args, &limits);
-}
-
-void daemon::start(const std::string& extra_config, const std::vector<std::string>& extra_args,
-                   const std::vector<limit>* limits) {
     port = free_port();
     std::string conf = dir.write("Kelp.conf", "httpd.port " + std::to_string(port) + "\n" + extra_config);
     out_path = dir.path + "/stdout";
     err_path = dir.path + "/stderr";
     std::vector<std::string> args = {"-f", conf};
     args.insert(args.end(), extra_args.begin(), extra_args.end());
-    pid = spawn(args, out_path, err_path, limits);
+    pid = spawn(args, out_path, err_path, &limits);
 }
 
 daemon::~daemon() {

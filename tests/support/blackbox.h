@@ -37,12 +37,11 @@ struct daemon {
     scratch_dir dir;
 
     // Starts Kelp with a configuration file that sets httpd.port to a free
-    // loopback port and holds extra_config lines besides.
-    explicit daemon(const std::string& extra_config = "", const std::vector<std::string>& extra_args = {});
-    // The same, with the limits applied; the child then inherits no descriptor
-    // but the three standard ones, so that descriptor limits count from there.
-    daemon(const std::string& extra_config, const std::vector<std::string>& extra_args,
-           const std::vector<limit>& limits);
+    // loopback port and holds extra_config lines besides, under the limits.
+    // The child inherits no descriptor but the three standard ones, so that
+    // descriptor limits and counts start from there.
+    explicit daemon(const std::string& extra_config = "", const std::vector<std::string>& extra_args = {},
+                    const std::vector<limit>& limits = {});
     ~daemon();  // SIGKILL if still running
 
     bool wait_listening(int timeout_ms = 10000) const;
@@ -50,10 +49,6 @@ struct daemon {
     int interrupt(int timeout_ms = 10000);
     std::string out() const;
     std::string err() const;
-
-private:
-    void start(const std::string& extra_config, const std::vector<std::string>& extra_args,
-               const std::vector<limit>* limits);
 };
 
 // A port that was free on 127.0.0.1 a moment ago.

@@ -50,13 +50,13 @@ void restart(const std::string& config_lines) {
 }
 
 std::string capture(const std::function<void(FILE*)>& write) {
-    FILE* f = std::tmpfile();
-    if (!f) return "no tmpfile";
+    char* buffer = nullptr;
+    size_t length = 0;
+    FILE* f = open_memstream(&buffer, &length);
+    if (!f) return "no memory stream";
     write(f);
-    std::string text;
-    std::rewind(f);
-    char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
     std::fclose(f);
+    std::string text(buffer, length);
+    std::free(buffer);
     return text;
 }
