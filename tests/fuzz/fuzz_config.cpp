@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(config_getproperty("") == nullptr);
 
     const std::string first = capture(config_printdefaultconfig);
-    FUZZ_CHECK(first.rfind("Kelp.version\t", 0) == 0);  // a listing, not a failed capture
+    FUZZ_CHECK(first.starts_with("Kelp.version\t"));  // a listing, not a failed capture
     if (!lines_fit(first)) return 0;
     config_init();
     read_config(first);

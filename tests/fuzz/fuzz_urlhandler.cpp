@@ -84,10 +84,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     const std::string head(answer, static_cast<size_t>(written) < 4096 ? static_cast<size_t>(written) : 4096);
-    FUZZ_CHECK(head.rfind("Content-type: ", 0) == 0);
+    FUZZ_CHECK(head.starts_with("Content-type: "));
     const size_t end_of_header = head.find("\r\n\r\n");
     FUZZ_CHECK(end_of_header != std::string::npos);
-    if (head.rfind("Content-type: image/png\r\n\r\n", 0) == 0) {
+    if (head.starts_with("Content-type: image/png\r\n\r\n")) {
         static const char PNG_SIGNATURE[] = "\x89PNG\r\n\x1a\n";
         FUZZ_CHECK(head.compare(end_of_header + 4, 8, PNG_SIGNATURE) == 0);
     }

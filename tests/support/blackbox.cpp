@@ -39,6 +39,7 @@ bool ipv4(const char* address, int port, sockaddr_in& a) {
     return inet_pton(AF_INET, address, &a.sin_addr) == 1;
 }
 
+// The child keeps only the standard descriptors and takes on the limits.
 // Only async-signal-safe calls between fork and exec.
 void apply_limits(const std::vector<limit>& limits) {
     for (int fd = 3; fd < 4096; ++fd) close(fd);
@@ -52,7 +53,7 @@ void apply_limits(const std::vector<limit>& limits) {
 }
 
 pid_t spawn(const std::vector<std::string>& args, const std::string& out, const std::string& err,
-            const std::vector<limit>* limits = nullptr) {
+            const std::vector<limit>& limits = {}) {
     pid_t pid = fork();
     if (pid != 0) return pid;
     int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -62,7 +63,7 @@ pid_t spawn(const std::vector<std::string>& args, const std::string& out, const 
     dup2(n, 0);
     dup2(o, 1);
     dup2(e, 2);
-    if (limits) apply_limits(*limits);
+    apply_limits(limits);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(KELP_BINARY));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -198,7 +199,7 @@ daemon::daemon(const std::string& extra_config, const std::vector<std::string>& 
     err_path = dir.path + "/stderr";
     std::vector<std::string> args = {"-f", conf};
     args.insert(args.end(), extra_args.begin(), extra_args.end());
-    pid = spawn(args, out_path, err_path, &limits);
+    pid = spawn(args, out_path, err_path, limits);
 }
 
 daemon::~daemon() {

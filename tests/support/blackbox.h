@@ -20,7 +20,8 @@ struct result {
     std::string out, err;
 };
 
-// Runs Kelp with the arguments to its end (at most timeout_ms) and collects its output.
+// Runs Kelp with the arguments to its end (at most timeout_ms) and collects its
+// output; like every child here it inherits only the standard descriptors.
 result run(const std::vector<std::string>& args, int timeout_ms = 10000);
 
 // A resource limit the child sets on itself before it becomes Kelp.
