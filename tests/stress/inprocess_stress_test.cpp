@@ -18,11 +18,9 @@
 #include <vector>
 
 #include "blackbox.h"
-#include "config/config.h"
 #include "core/history.h"
 #include "core/sampling.h"
 #include "fake_backend.h"
-#include "modules/modules.h"
 #include "proc_probe.h"
 #include "restart.h"
 #include "sanitized.h"

@@ -12,12 +12,8 @@
 #include <atomic>
 #include <chrono>
 #include <climits>
-#include <csignal>
 #include <memory>
-#include <netinet/in.h>
 #include <string>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
