@@ -28,26 +28,33 @@ const char* const DEFAULTS =
     "module.memswap.swap.rescalemax\t0\t# Scale always to max swap {0|1}\r\n"
     "module.memswap.mem.rescalemax\t0\t# Scale always to max mem {0|1}\r\n";
 
-TEST(CommandLine, HelpPrintsUsageAndStops) {
-    auto r = run({"-h", "-pdc"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, USAGE);
-    EXPECT_EQ(r.out, "");
-}
-
-TEST(CommandLine, PdcPrintsTheElevenDefaults) {
-    auto r = run({"-pdc"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, DEFAULTS);
-    EXPECT_EQ(r.err, "");
-}
-
-TEST(CommandLine, PdcBeforeFileIgnoresTheFile) {
+// The arguments are taken in their order: -h and -pdc end the run where they
+// stand, -f takes the next argument as its file name, whatever it looks like.
+TEST(CommandLine, EachCommandLineGivesItsWholeOutputAndStatusZero) {
     blackbox::scratch_dir d;
-    std::string conf = d.write("k.conf", "httpd.port 81\n");
-    auto r = run({"-pdc", "-f", conf});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, DEFAULTS);
+    const std::string conf = d.write("k.conf", "httpd.port 81\n");
+    const struct {
+        const char* desc;
+        std::vector<std::string> args;
+        std::string out, err;
+    } cases[] = {
+        {"help stops", {"-h", "-pdc"}, "", USAGE},
+        {"the eleven defaults", {"-pdc"}, DEFAULTS, ""},
+        {"-pdc before -f ignores the file", {"-pdc", "-f", conf}, DEFAULTS, ""},
+        {"-f without a name", {"-f"}, "", "Missing Filename for -f\r\n"},
+        {"unknown arguments by position", {"-H", "--help", "-pdcx", "-h"}, "",
+         std::string("Argument 1 (-H) ignored\r\nArgument 2 (--help) ignored\r\nArgument 3 (-pdcx) ignored\r\n") +
+             USAGE},
+        {"-f takes -h as the name", {"-f", "-h", "-pdc"}, DEFAULTS,
+         "Try to read configfile -h\r\nOpen failed. Using Build-In Defaults\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.desc);
+        auto r = run(c.args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, c.err);
+    }
 }
 
 TEST(CommandLine, PdcOutputReadsBackToTheSameConfiguration) {
@@ -64,38 +71,16 @@ TEST(CommandLine, PdcOutputReadsBackToTheSameConfiguration) {
     EXPECT_EQ(second.err, "Try to read configfile " + again + "\r\n");
 }
 
-TEST(CommandLine, MissingFilenameEndsWithStatusZero) {
-    auto r = run({"-f"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "Missing Filename for -f\r\n");
-}
-
 TEST(CommandLine, EmptyFilenameReadsTheDefaultPath) {
     auto r = run({"-f", "", "-pdc"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err.rfind("Try to read configfile /etc/orn/Kelp.conf\r\n", 0), 0u) << r.err;
 }
 
-TEST(CommandLine, UnknownArgumentsAreReportedByPosition) {
-    auto r = run({"-H", "--help", "-pdcx", "-h"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, std::string("Argument 1 (-H) ignored\r\n"
-                                 "Argument 2 (--help) ignored\r\n"
-                                 "Argument 3 (-pdcx) ignored\r\n") +
-                         USAGE);
-}
-
-TEST(CommandLine, DashFTakesTheNextArgumentAsName) {
-    auto r = run({"-f", "-h", "-pdc"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "Try to read configfile -h\r\nOpen failed. Using Build-In Defaults\r\n");
-    EXPECT_EQ(r.out, DEFAULTS);
-}
-
 TEST(Daemon, ListensWaitsAndEndsCleanlyOnSigint) {
     blackbox::daemon k;
     ASSERT_TRUE(k.wait_listening()) << k.err();
-    EXPECT_FALSE(blackbox::can_bind(k.port));
+    EXPECT_FALSE(blackbox::can_bind_on("0.0.0.0", k.port));
     // The socket listens before the main thread reaches its wait, so a slow
     // start may be interrupted before it has said so; wait for the words.
     EXPECT_TRUE(blackbox::wait_until(
@@ -103,7 +88,7 @@ TEST(Daemon, ListensWaitsAndEndsCleanlyOnSigint) {
         std::chrono::seconds(10)))
         << k.out();
     EXPECT_EQ(k.interrupt(), 0);
-    EXPECT_TRUE(blackbox::can_bind(k.port)) << "the port is released at once";
+    EXPECT_TRUE(blackbox::can_bind_on("0.0.0.0", k.port)) << "the port is released at once";
 }
 
 TEST(Daemon, UnbindablePortEndsStartupWithStatusOne) {

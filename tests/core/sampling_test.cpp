@@ -1,22 +1,16 @@
 #include <gtest/gtest.h>
 
-#include "config/config.h"
 #include "core/history.h"
 #include "core/sampling.h"
 #include "fake_backend.h"
-#include "modules/modules.h"
+#include "restart.h"
 
 namespace {
 
 stat_struct newest(int ring) { return history_get_travler(ring)->record(); }
 
 TEST(Sampling, CascadeFoldsTensIntoRingsOneAndTwo) {
-    sampling_reset();
-    stat_netif_forget();
-    config_init();
-    history_init();
-    modules_register();
-    modules_init();
+    restart();
 
     // Samples 1..5 load 1.0, 6..10 load 3.0; memory grows by 10 per tick;
     // interface em0 receives 100 bytes per tick.

@@ -1,8 +1,6 @@
 // What the configuration fuzz target found.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "config/config.h"
@@ -10,16 +8,7 @@
 
 namespace {
 
-std::string listing() {
-    char* text = nullptr;
-    size_t len = 0;
-    FILE* out = open_memstream(&text, &len);
-    config_printdefaultconfig(out);
-    std::fclose(out);
-    std::string s(text, len);
-    std::free(text);
-    return s;
-}
+std::string listing() { return capture(config_printdefaultconfig); }
 
 // config_init dropped the list of dynamic properties without freeing it; the
 // leak shows in the sanitizer build, the emptying everywhere.

@@ -15,6 +15,7 @@
 #include "fuzz_check.h"
 #include "modules/modules.h"
 #include "restart.h"
+#include "xorshift.h"
 
 namespace {
 
@@ -25,31 +26,25 @@ constexpr int TICKS = 450;  // ring 0 wraps once; rings 1 and 2 hold 45 and 4 re
 // holds, and one that exists only for a while.
 void fill_rings() {
     const char* names[] = {"lo", "eth0", "wlan0", "a<b>&\"'%c", "abcdefghijklmnopqrstuvwxyz01234", "eth0:1"};
-    uint64_t state = 0x9e3779b97f4a7c15ull;
-    auto next = [&state] {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        return state;
-    };
+    xorshift rng;
     uint64_t rx[7] = {}, tx[7] = {};
     for (int tick = 0; tick < TICKS; ++tick) {
         fake_backend.netif_count = 0;
         int n = 0;
         for (const char* name : names) {
-            rx[n] += next() % 100000;
-            tx[n] += next() % 5000000;
-            fake_set_netif(n, name, rx[n], tx[n], next() % 3, next() % 2, 0);
+            rx[n] += rng.next() % 100000;
+            tx[n] += rng.next() % 5000000;
+            fake_set_netif(n, name, rx[n], tx[n], rng.next() % 3, rng.next() % 2, 0);
             ++n;
         }
         if (tick >= 200 && tick < 350) {  // appears, then vanishes
-            rx[n] += next() % 1000;
+            rx[n] += rng.next() % 1000;
             fake_set_netif(n, "ppp0", rx[n], tick, 0, 0, 0);
         }
         if (tick == 300) rx[1] = 0;  // a counter that starts again
-        fake_backend.load = static_cast<double>(next() % 4000) / 100.0;
-        fake_backend.mem = {uint64_t{1} << 34, (next() % (uint64_t{1} << 34))};
-        fake_backend.swap = tick < 100 ? stat_swap{0, 0} : stat_swap{uint64_t{1} << 31, next() % (uint64_t{1} << 31)};
+        fake_backend.load = static_cast<double>(rng.next() % 4000) / 100.0;
+        fake_backend.mem = {uint64_t{1} << 34, (rng.next() % (uint64_t{1} << 34))};
+        fake_backend.swap = tick < 100 ? stat_swap{0, 0} : stat_swap{uint64_t{1} << 31, rng.next() % (uint64_t{1} << 31)};
         signal_interval_1(0);
     }
 }
@@ -89,10 +84,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     const std::string head(answer, static_cast<size_t>(written) < 4096 ? static_cast<size_t>(written) : 4096);
-    FUZZ_CHECK(head.rfind("Content-type: ", 0) == 0);
+    FUZZ_CHECK(head.starts_with("Content-type: "));
     const size_t end_of_header = head.find("\r\n\r\n");
     FUZZ_CHECK(end_of_header != std::string::npos);
-    if (head.rfind("Content-type: image/png\r\n\r\n", 0) == 0) {
+    if (head.starts_with("Content-type: image/png\r\n\r\n")) {
         static const char PNG_SIGNATURE[] = "\x89PNG\r\n\x1a\n";
         FUZZ_CHECK(head.compare(end_of_header + 4, 8, PNG_SIGNATURE) == 0);
     }

@@ -10,7 +10,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <malloc.h>
 #include <pthread.h>
 #include <string>
@@ -19,16 +18,15 @@
 #include <vector>
 
 #include "blackbox.h"
-#include "config/config.h"
 #include "core/history.h"
 #include "core/sampling.h"
 #include "fake_backend.h"
-#include "modules/modules.h"
 #include "proc_probe.h"
+#include "restart.h"
 #include "sanitized.h"
 #include "storm.h"
 #include "web/httpd.h"
-#include "restart.h"
+#include "xorshift.h"
 
 #ifdef KELP_SANITIZED
 // Declared here: GCC does not install the sanitizers' interface headers, but
@@ -49,24 +47,6 @@ void start_kelp(const std::string& extra_config) {
     restart(extra_config);
     stat_init();
 }
-
-// The access log of a flood is of no interest here, and would bury a
-// failure's report: standard output goes to /dev/null meanwhile.
-struct quiet_stdout {
-    int saved;
-    quiet_stdout() {
-        std::fflush(stdout);
-        saved = dup(1);
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        close(null);
-    }
-    ~quiet_stdout() {
-        std::fflush(stdout);
-        dup2(saved, 1);
-        close(saved);
-    }
-};
 
 // The backend's figures are set before the sampling thread starts and left
 // alone afterwards: that thread reads them without a lock.
@@ -109,7 +89,9 @@ TEST(SamplingPace, TicksKeepTheirPaceWhileFiftyClientsFloodTheServer) {
     storm::tally t;
     auto flood_start = clock_type::now();
     {
-        quiet_stdout quiet;
+        // The access log of a flood is of no interest here, and would bury
+        // a failure's report.
+        silenced quiet(1);
         storm::run_for(port, 50, 12000ms, t);
     }
     auto flood_end = clock_type::now();
@@ -164,16 +146,6 @@ TEST(SamplingPace, TicksKeepTheirPaceWhileFiftyClientsFloodTheServer) {
 
 constexpr int DAY = 86400;
 constexpr int NAMES = 40;  // more than a record holds
-
-struct xorshift {
-    uint64_t s = 0x9E3779B97F4A7C15ull;
-    uint64_t next() {
-        s ^= s << 13;
-        s ^= s >> 7;
-        s ^= s << 17;
-        return s;
-    }
-};
 
 // Problems found while ticking are noted without allocating, so that the heap
 // figures taken during the day are the tick's alone.

@@ -2,9 +2,7 @@
 
 #include <climits>
 #include <cstdint>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 #include <zlib.h>
 
 #include "blackbox.h"
@@ -58,12 +56,6 @@ uint32_t be32(const unsigned char* p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
 }
 
-bool starts_with(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
-
-bool ends_with(const std::string& s, const std::string& suffix) {
-    return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
 std::string first_line(const std::string& answer) {
     std::string line = answer.substr(0, answer.find("\r\n"));
     return line.size() > 60 ? line.substr(0, 60) + "..." : line;
@@ -79,7 +71,7 @@ const std::vector<request>& mix() {
 
 std::string check_png(const std::string& body) {
     static const std::string signature("\x89PNG\r\n\x1a\n", 8);
-    if (!starts_with(body, signature)) return "no PNG signature";
+    if (!body.starts_with(signature)) return "no PNG signature";
     auto* p = reinterpret_cast<const unsigned char*>(body.data());
     size_t at = signature.size();
     bool first = true;
@@ -103,10 +95,10 @@ std::string check(const request& r, const std::string& answer) {
     if (!r.want.empty()) return answer == r.want ? "" : "not the expected answer: " + first_line(answer);
     switch (r.what) {
         case kind::page:
-            if (!starts_with(answer, HTML_HEADER)) return "no HTML header: " + first_line(answer);
-            return ends_with(answer, page_text::FOOTER) ? "" : "page cut short";
+            if (!answer.starts_with(HTML_HEADER)) return "no HTML header: " + first_line(answer);
+            return answer.ends_with(page_text::FOOTER) ? "" : "page cut short";
         case kind::graph:
-            if (!starts_with(answer, PNG_HEADER)) return "no PNG header: " + first_line(answer);
+            if (!answer.starts_with(PNG_HEADER)) return "no PNG header: " + first_line(answer);
             return check_png(answer.substr(PNG_HEADER.size()));
         case kind::malformed: break;
     }
@@ -126,18 +118,6 @@ std::string tally::report() const {
                     ", malformed " + std::to_string(per_kind[2].load()) + ")";
     for (const std::string& f : first_failures) s += "\n  " + f;
     return s;
-}
-
-std::string exchange(int port, const request& r, int timeout_ms) {
-    int fd = blackbox::connect_to(port, timeout_ms);
-    if (fd < 0) return {};
-    std::string answer;
-    if (blackbox::send_all(fd, r.bytes)) {
-        if (r.half_close) shutdown(fd, SHUT_WR);
-        answer = blackbox::read_to_close(fd, timeout_ms);
-    }
-    close(fd);
-    return answer;
 }
 
 namespace {

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "blackbox.h"
+
 namespace storm {
 
 // The configuration lines a server under the storm needs besides its port:
@@ -27,9 +29,7 @@ struct request {
     // The whole answer where it does not depend on the samples; otherwise ""
     // and only its frame (header, footer, PNG structure) is checked.
     std::string want{};
-    // Announce the end of the request by half-closing: a request of no bytes
-    // at all is otherwise only ended by the server's read time-out.
-    bool half_close = false;
+    bool half_close = false;  // as blackbox::exchange takes it
 };
 
 // The mix, cycled through in order: about a third each of pages, graphs and
@@ -58,7 +58,9 @@ struct tally {
 
 // One exchange: connect, send r, read to the close (bounded by timeout_ms).
 // Connection failures give "".
-std::string exchange(int port, const request& r, int timeout_ms = 20000);
+inline std::string exchange(int port, const request& r, int timeout_ms = 20000) {
+    return blackbox::exchange(port, r.bytes, timeout_ms, r.half_close);
+}
 
 // `clients` threads share `total` requests of the mix between them and wait
 // for each answer before sending their next request. Stops early once stop is

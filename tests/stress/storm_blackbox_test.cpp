@@ -12,12 +12,8 @@
 #include <atomic>
 #include <chrono>
 #include <climits>
-#include <csignal>
 #include <memory>
-#include <netinet/in.h>
 #include <string>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -130,9 +126,7 @@ TEST(Storm, TwentyThousandMixedRequestsFromFiftyClientsAllAnsweredMemoryFlat) {
                           describe("after 20,000", full) + "\n" + t.report() + "\nin " + std::to_string(took) +
                           " s";
     std::printf("%s\n", figures.c_str());
-    EXPECT_EQ(t.sent.load(), 20000);
-    EXPECT_EQ(t.right.load(), 20000) << figures;
-    EXPECT_EQ(t.lost.load(), 0);
+    EXPECT_EQ(t.right.load(), 20000) << figures;  // none lost, none wrong
     EXPECT_GT(t.per_kind[1].load(), 6000) << "graphs are a third of the mix";
     EXPECT_LE(full.rss_anon_kb - half.rss_anon_kb, 256) << figures;
     EXPECT_EQ(half.fds, rest) << figures;

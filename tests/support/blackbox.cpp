@@ -30,6 +30,16 @@ std::string slurp(const std::string& path) {
     return s.str();
 }
 
+// address:port for bind and connect; false when address is not an IPv4
+// address in dotted form.
+bool ipv4(const char* address, int port, sockaddr_in& a) {
+    a = {};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    return inet_pton(AF_INET, address, &a.sin_addr) == 1;
+}
+
+// The child keeps only the standard descriptors and takes on the limits.
 // Only async-signal-safe calls between fork and exec.
 void apply_limits(const std::vector<limit>& limits) {
     for (int fd = 3; fd < 4096; ++fd) close(fd);
@@ -43,7 +53,7 @@ void apply_limits(const std::vector<limit>& limits) {
 }
 
 pid_t spawn(const std::vector<std::string>& args, const std::string& out, const std::string& err,
-            const std::vector<limit>* limits = nullptr) {
+            const std::vector<limit>& limits = {}) {
     pid_t pid = fork();
     if (pid != 0) return pid;
     int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -53,7 +63,7 @@ pid_t spawn(const std::vector<std::string>& args, const std::string& out, const 
     dup2(n, 0);
     dup2(o, 1);
     dup2(e, 2);
-    if (limits) apply_limits(*limits);
+    apply_limits(limits);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(KELP_BINARY));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -94,10 +104,8 @@ result run(const std::vector<std::string>& args, int timeout_ms) {
 
 int free_port() {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = 0;
+    sockaddr_in a;
+    ipv4("127.0.0.1", 0, a);
     socklen_t len = sizeof a;
     int port = 0;
     if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
@@ -107,29 +115,13 @@ int free_port() {
     return port;
 }
 
-bool can_bind(int port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    int one = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_ANY);
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    bool ok = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(fd, 1) == 0;
-    close(fd);
-    return ok;
-}
-
 bool can_bind_on(const char* address, int port) {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0) return false;
     int one = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    bool ok = inet_pton(AF_INET, address, &a.sin_addr) == 1 &&
-              bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(fd, 1) == 0;
+    sockaddr_in a;
+    bool ok = ipv4(address, port, a) && bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(fd, 1) == 0;
     close(fd);
     return ok;
 }
@@ -164,10 +156,8 @@ int connect_to(int port, int timeout_ms, int receive_buffer) {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
     if (fd < 0) return -1;
     if (receive_buffer > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<uint16_t>(port));
+    sockaddr_in a;
+    ipv4("127.0.0.1", port, a);
     if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
         if (errno != EINPROGRESS) {
             close(fd);
@@ -191,26 +181,18 @@ void reset_close(int fd) {
     close(fd);
 }
 
-std::string exchange(int port, const std::string& request, int timeout_ms) {
+std::string exchange(int port, const std::string& request, int timeout_ms, bool half_close) {
     int fd = connect_to(port, timeout_ms);
     if (fd < 0) return {};
-    send_all(fd, request);  // what was sent before a failure is still answered
+    // What was sent before a failure is still answered.
+    if (send_all(fd, request) && half_close) shutdown(fd, SHUT_WR);
     std::string answer = read_to_close(fd, timeout_ms);
     close(fd);
     return answer;
 }
 
-daemon::daemon(const std::string& extra_config, const std::vector<std::string>& extra_args) {
-    start(extra_config, extra_args, nullptr);
-}
-
 daemon::daemon(const std::string& extra_config, const std::vector<std::string>& extra_args,
                const std::vector<limit>& limits) {
-    start(extra_config, extra_args, &limits);
-}
-
-void daemon::start(const std::string& extra_config, const std::vector<std::string>& extra_args,
-                   const std::vector<limit>* limits) {
     port = free_port();
     std::string conf = dir.write("Kelp.conf", "httpd.port " + std::to_string(port) + "\n" + extra_config);
     out_path = dir.path + "/stdout";

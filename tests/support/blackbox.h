@@ -20,7 +20,8 @@ struct result {
     std::string out, err;
 };
 
-// Runs Kelp with the arguments to its end (at most timeout_ms) and collects its output.
+// Runs Kelp with the arguments to its end (at most timeout_ms) and collects its
+// output; like every child here it inherits only the standard descriptors.
 result run(const std::vector<std::string>& args, int timeout_ms = 10000);
 
 // A resource limit the child sets on itself before it becomes Kelp.
@@ -37,12 +38,11 @@ struct daemon {
     scratch_dir dir;
 
     // Starts Kelp with a configuration file that sets httpd.port to a free
-    // loopback port and holds extra_config lines besides.
-    explicit daemon(const std::string& extra_config = "", const std::vector<std::string>& extra_args = {});
-    // The same, with the limits applied; the child then inherits no descriptor
-    // but the three standard ones, so that descriptor limits count from there.
-    daemon(const std::string& extra_config, const std::vector<std::string>& extra_args,
-           const std::vector<limit>& limits);
+    // loopback port and holds extra_config lines besides, under the limits.
+    // The child inherits no descriptor but the three standard ones, so that
+    // descriptor limits and counts start from there.
+    explicit daemon(const std::string& extra_config = "", const std::vector<std::string>& extra_args = {},
+                    const std::vector<limit>& limits = {});
     ~daemon();  // SIGKILL if still running
 
     bool wait_listening(int timeout_ms = 10000) const;
@@ -50,10 +50,6 @@ struct daemon {
     int interrupt(int timeout_ms = 10000);
     std::string out() const;
     std::string err() const;
-
-private:
-    void start(const std::string& extra_config, const std::vector<std::string>& extra_args,
-               const std::vector<limit>* limits);
 };
 
 // A port that was free on 127.0.0.1 a moment ago.
@@ -64,9 +60,9 @@ int connect_to(int port, int timeout_ms = 5000, int receive_buffer = 0);
 // Closes with a zero linger time, so that the peer gets a reset, not a FIN.
 void reset_close(int fd);
 // Sends request and reads the answer to the close (bounded by timeout_ms).
-std::string exchange(int port, const std::string& request, int timeout_ms = 10000);
-// Whether 127.0.0.1:port can be bound right now.
-bool can_bind(int port);
+// With half_close the end of the request is announced by a FIN: a request of
+// no bytes at all is otherwise only ended by the server's read time-out.
+std::string exchange(int port, const std::string& request, int timeout_ms = 10000, bool half_close = false);
 // Whether address:port (an IPv4 address in dotted form) can be bound right now.
 bool can_bind_on(const char* address, int port);
 // Sends all of data on fd; false if the connection failed first.

@@ -18,15 +18,25 @@ void read_config(const std::string& lines) {
     if (fd < 0) std::abort();
     if (write(fd, lines.data(), lines.size()) != static_cast<ssize_t>(lines.size())) std::abort();
     close(fd);
-    std::fflush(stderr);
-    int saved = dup(2), null = open("/dev/null", O_WRONLY);
-    dup2(null, 2);
-    config_read(path.c_str());
-    std::fflush(stderr);
-    dup2(saved, 2);
-    close(saved);
-    close(null);
+    {
+        silenced quiet(2);
+        config_read(path.c_str());
+    }
     unlink(path.c_str());
+}
+
+silenced::silenced(int fd) : fd(fd) {
+    std::fflush(nullptr);
+    saved = dup(fd);
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, fd);
+    close(null);
+}
+
+silenced::~silenced() {
+    std::fflush(nullptr);
+    dup2(saved, fd);
+    close(saved);
 }
 
 void restart(const std::string& config_lines) {
@@ -40,13 +50,13 @@ void restart(const std::string& config_lines) {
 }
 
 std::string capture(const std::function<void(FILE*)>& write) {
-    FILE* f = std::tmpfile();
-    if (!f) return "no tmpfile";
+    char* buffer = nullptr;
+    size_t length = 0;
+    FILE* f = open_memstream(&buffer, &length);
+    if (!f) return "no memory stream";
     write(f);
-    std::string text;
-    std::rewind(f);
-    char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
     std::fclose(f);
+    std::string text(buffer, length);
+    std::free(buffer);
     return text;
 }

@@ -13,5 +13,18 @@ void restart(const std::string& config_lines = "");
 // Only the reading of config_lines, over what is set already.
 void read_config(const std::string& config_lines);
 
+// While it lives, what is written to the descriptor fd (1 or 2) goes to
+// /dev/null.
+class silenced {
+public:
+    explicit silenced(int fd);
+    ~silenced();
+    silenced(const silenced&) = delete;
+    silenced& operator=(const silenced&) = delete;
+
+private:
+    int fd, saved;
+};
+
 // What write wrote to a stream.
 std::string capture(const std::function<void(FILE*)>& write);
