@@ -27,9 +27,10 @@ gd_image drawn(const std::function<void(void*)>& draw) {
     return finish_and_decode(handle);
 }
 
-TEST(Canvas, FinishWritesFramedPngAndFlushes) {
+TEST(Canvas, FinishWritesFramedPngWithGridAndFlushes) {
     void* handle = grafutil_createimage();
     ASSERT_NE(handle, nullptr);
+    grafutil_gitter(handle);
     unique_file f(std::tmpfile());
     ASSERT_TRUE(f);
     grafutil_finish(handle, f.get());
@@ -42,55 +43,29 @@ TEST(Canvas, FinishWritesFramedPngAndFlushes) {
     ASSERT_TRUE(im);
     EXPECT_EQ(gdImageSX(im.get()), 500);
     EXPECT_EQ(gdImageSY(im.get()), 150);
-
     struct probe {
         const char* desc;
         int x, y, colour;
     } probes[] = {
-        {"canvas top left", 0, 0, BACKGROUND},
-        {"canvas bottom right", 499, 149, BACKGROUND},
-        {"left of the plot", 49, 60, BACKGROUND},
-        {"right of the frame", 451, 60, BACKGROUND},
-        {"below the frame", 250, 127, BACKGROUND},
-        {"above the frame", 250, 24, BACKGROUND},
-        {"plot inside top left", 51, 26, WHITE},
-        {"plot inside bottom right", 449, 125, WHITE},
-        {"frame top left", 50, 25, BLACK},
-        {"frame top right", 450, 25, BLACK},
-        {"frame bottom left", 50, 126, BLACK},
-        {"frame bottom right", 450, 126, BLACK},
-        {"frame left edge", 50, 80, BLACK},
-        {"frame right edge", 450, 80, BLACK},
-        {"frame bottom edge", 250, 126, BLACK},
+        {"canvas top left", 0, 0, BACKGROUND},          {"canvas bottom right", 499, 149, BACKGROUND},
+        {"left of the plot", 49, 60, BACKGROUND},       {"right of the frame", 451, 60, BACKGROUND},
+        {"below the frame", 250, 127, BACKGROUND},      {"above the frame", 250, 24, BACKGROUND},
+        {"plot inside top left", 51, 26, WHITE},        {"plot inside bottom right", 449, 125, WHITE},
+        {"frame top left", 50, 25, BLACK},              {"frame top right", 450, 25, BLACK},
+        {"frame bottom left", 50, 126, BLACK},          {"frame bottom right", 450, 126, BLACK},
+        {"frame left edge", 50, 80, BLACK},             {"frame right edge", 450, 80, BLACK},
+        {"frame bottom edge", 250, 126, BLACK},         {"first dot of row 50", 52, 50, GREY},
+        {"last dot of row 100", 446, 100, GREY},        {"between two dots of row 75", 53, 75, WHITE},
+        {"row 75 beyond its last dot", 448, 75, WHITE}, {"top of the first vertical line", 60, 27, GREY},
+        {"bottom of the last vertical line", 440, 123, GREY},
+        {"between two dots of a vertical line", 60, 28, WHITE},
+        {"below a vertical line", 60, 125, WHITE},      {"column between vertical lines", 65, 27, WHITE},
     };
     for (const probe& p : probes) {
         SCOPED_TRACE(p.desc);
         EXPECT_EQ(pixel(im.get(), p.x, p.y), p.colour);
     }
     EXPECT_EQ(count(im.get(), BLACK), 2 * 401 + 2 * 100) << "nothing black but the frame";
-}
-
-TEST(Canvas, GridDotsOnlyWhereTheyBelong) {
-    gd_image im = drawn(grafutil_gitter);
-    ASSERT_TRUE(im);
-    struct probe {
-        const char* desc;
-        int x, y, colour;
-    } probes[] = {
-        {"first dot of row 50", 52, 50, GREY},
-        {"last dot of row 100", 446, 100, GREY},
-        {"between two dots of row 75", 53, 75, WHITE},
-        {"row 75 beyond its last dot", 448, 75, WHITE},
-        {"top of the first vertical line", 60, 27, GREY},
-        {"bottom of the last vertical line", 440, 123, GREY},
-        {"between two dots of a vertical line", 60, 28, WHITE},
-        {"below a vertical line", 60, 125, WHITE},
-        {"column between vertical lines", 65, 27, WHITE},
-    };
-    for (const probe& p : probes) {
-        SCOPED_TRACE(p.desc);
-        EXPECT_EQ(pixel(im.get(), p.x, p.y), p.colour);
-    }
     // 2,505 dots, of which 39 fall twice on row 75.
     EXPECT_EQ(count(im.get(), GREY), 198 * 3 + 39 * 49 - 39);
 }
@@ -162,7 +137,10 @@ TEST(Canvas, SegmentLineClampsBothEnds) {
 }
 
 TEST(Canvas, TitleIsCentredAboveThePlot) {
-    gd_image im = drawn([](void* h) { grafutil_title(h, "abc"); });
+    gd_image im = drawn([](void* h) {
+        grafutil_title(h, "abc");
+        grafutil_title(h, nullptr);
+    });
     ASSERT_TRUE(im);
     EXPECT_TRUE(text_at(im.get(), 241, 6, "abc", BLACK));
     EXPECT_EQ(count(im.get(), BLACK, 0, 0, 499, 24), glyph_pixels("abc", 241, 6, BLACK));
@@ -190,6 +168,7 @@ TEST(Canvas, DateStampEndsLeftOfColumn446) {
 using label_fn = void (*)(void*, const char*, const char*, int, int, int);
 
 TEST(Canvas, LabelsSitInTheirCornerRows) {
+    static const std::string LONG = std::string(5000, 'x') + "ab";
     struct row {
         const char* desc;
         label_fn fn;
@@ -216,6 +195,10 @@ TEST(Canvas, LabelsSitInTheirCornerRows) {
         {"left 8 characters are cut", grafutil_textlefttop, "abcdefgh", nullptr, -2, 25, 0, 0},
         {"right 7 characters end at 495", grafutil_textrighttop, "abcdefg", nullptr, 454, 25, 0, 0},
         {"right 8 characters run off", grafutil_textrighttop, "abcdefgh", nullptr, 454, 25, 0, 0},
+        {"far longer than the margin, still ends at 46", grafutil_textleftbottom, LONG.c_str(), nullptr,
+         46 - 6 * static_cast<int>(LONG.size()), 112, 0, 0},
+        {"left neither text", grafutil_textleftcenter, nullptr, nullptr, 0, 0, 0, 0},
+        {"right neither text", grafutil_textrightbottom, nullptr, nullptr, 0, 0, 0, 0},
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.desc);
@@ -231,31 +214,9 @@ TEST(Canvas, LabelsSitInTheirCornerRows) {
             expected += glyph_pixels(r.b, r.bx, r.by, RED);
         }
         EXPECT_EQ(count(im.get(), RED), expected) << "nothing else drawn";
+        const int canvas = count(im.get(), BACKGROUND) + count(im.get(), WHITE) + count(im.get(), BLACK);
+        EXPECT_EQ(canvas + expected, 500 * 150) << "nor in another colour";
     }
-}
-
-TEST(Canvas, NullTextsDrawNothing) {
-    gd_image plain = drawn([](void*) {});
-    ASSERT_TRUE(plain);
-    label_fn all[] = {grafutil_textlefttop,  grafutil_textleftcenter,  grafutil_textleftbottom,
-                      grafutil_textrighttop, grafutil_textrightcenter, grafutil_textrightbottom};
-    gd_image im = drawn([&](void* h) {
-        for (label_fn fn : all) fn(h, nullptr, nullptr, 255, 0, 0);
-        grafutil_title(h, nullptr);
-    });
-    ASSERT_TRUE(im);
-    for (int y = 0; y < 150; ++y)
-        for (int x = 0; x < 500; ++x) ASSERT_EQ(pixel(im.get(), x, y), pixel(plain.get(), x, y)) << x << "," << y;
-}
-
-// A label far longer than the margin still ends where a short one would.
-TEST(Canvas, VeryLongLeftLabelKeepsItsTail) {
-    std::string longtext(5000, 'x');
-    longtext += "ab";
-    gd_image im = drawn([&](void* h) { grafutil_textleftbottom(h, longtext.c_str(), nullptr, 255, 0, 0); });
-    ASSERT_TRUE(im);
-    EXPECT_TRUE(text_at(im.get(), 34, 112, "ab", RED));
-    EXPECT_TRUE(text_at(im.get(), -2, 112, "xxxxxx", RED));
 }
 
 TEST(Canvas, NoImageMeansNoOutputAndNoCrash) {
