@@ -26,10 +26,7 @@ const std::string INDEX = page_text::STATUS + page_text::index_page("");
 const std::string GET_INDEX = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
 const std::string FULL = "detecting full server .... waiting ....\r\n";
 
-using blackbox::count;
-using blackbox::reset_close;
-using blackbox::seconds_since;
-using blackbox::wait_until;
+using namespace blackbox;
 
 // Connections that send nothing and keep a connection slot each.
 struct silent_clients {

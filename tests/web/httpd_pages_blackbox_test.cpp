@@ -29,26 +29,17 @@ std::string empty_request(int port) {
     return answer;
 }
 
-struct exchange_case {
-    const char* desc;
-    std::string request;  // raw bytes
-    std::string answer;
-};
-
-void expect_answers(int port, const std::vector<exchange_case>& cases) {
-    for (const exchange_case& c : cases) {
-        SCOPED_TRACE(c.desc);
-        EXPECT_EQ(blackbox::exchange(port, c.request), c.answer);
-    }
-}
-
 TEST(Pages, EveryRequestWithAllModulesDisabled) {
     blackbox::daemon k(ALL_DISABLED);
     ASSERT_TRUE(k.wait_listening()) << k.err();
     const std::string index = STATUS + index_page("");
     auto interval = [](int n) { return STATUS + interval_page(n, ""); };
 
-    expect_answers(k.port, {
+    const struct {
+        const char* desc;
+        std::string request;  // raw bytes
+        std::string answer;
+    } cases[] = {
         {"/ with HTTP/1.1", "GET / HTTP/1.1\r\nHost: x\r\n\r\n", index},
         {"a path nobody answers", "GET /no/such/page.html HTTP/1.1\r\n\r\n", index},
         {"a disabled module's page", "GET /MOD_LOAD?overview HTTP/1.1\r\n\r\n", index},
@@ -65,7 +56,11 @@ TEST(Pages, EveryRequestWithAllModulesDisabled) {
         {"POST", "POST / HTTP/1.1\r\nContent-Length: 0\r\n\r\n", BAD_REQUEST},
         {"path without its slash", "GET index.html HTTP/1.1\r\n\r\n", MISSING_URL},
         {"a good request after the bad ones", "GET / HTTP/1.1\r\n\r\n", index},
-    });
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.desc);
+        EXPECT_EQ(blackbox::exchange(k.port, c.request), c.answer);
+    }
     EXPECT_EQ(empty_request(k.port), BAD_REQUEST);
     EXPECT_EQ(k.interrupt(), 0);
 }

@@ -88,10 +88,6 @@ TEST(ParseRequest, RequestOfTheFullReadLimitStaysInsideItsBuffer) {
         ASSERT_EQ(slot.request[i], 'Z') << "byte " << i << " behind the request was written";
 }
 
-}  // namespace
-
-namespace {
-
 TEST(HttpdPort, LowSixteenBitsOfTheNumberAsWritten) {
     const struct {
         const char* desc;
