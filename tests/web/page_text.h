@@ -27,11 +27,7 @@ inline std::string golden(const std::string& name) {
     return in ? all.str() : "(no golden file " + name + ")";
 }
 
-inline const std::string FOOTER =
-    "<font size=\"-2\"><center>Output generated with "
-    "<a href=\"/\" target=\"KelpSite\">Kelp Version 0.0.9</a></center></font>\r\n"
-    "</body>\r\n"
-    "</html>\r\n";
+inline const std::string FOOTER = golden("footer.txt");
 
 // page with text put in just before its last end bytes.
 inline std::string put_before(std::string page, const std::string& end, const std::string& text) {
@@ -39,18 +35,10 @@ inline std::string put_before(std::string page, const std::string& end, const st
     return page.insert(page.size() - end.size(), text);
 }
 
-inline const std::string LOAD_PARAGRAPH =
-    "Das <a href=\"/MOD_LOAD?overview\">MOD_LOAD</a> \r\n"
-    "Modul zeigt die CPU Last auf Basis der Load grafisch an\r\n"
-    "<p>\r\n";
-inline const std::string NETIF_PARAGRAPH =
-    "Das <a href=\"/MOD_NETIF?overview\">MOD_NETIF</a> \r\n"
-    "Modul zeigt die Netzwerkauslastung von Netzwerkkarten an. Inbound und Outbound Traffic\r\n"
-    "<p>\r\n";
-inline const std::string MEMSWAP_PARAGRAPH =
-    "Das <a href=\"/MOD_MEMSWAP?overview\">MOD_MEMSWAP</a> \r\n"
-    "Modul zeigt die Speicherauslastung des Rechners an. Swap und Phy. Memory\r\n"
-    "<p>\r\n";
+// The modules' paragraphs on the main index page.
+inline const std::string LOAD_PARAGRAPH = golden("load_paragraph.txt");
+inline const std::string NETIF_PARAGRAPH = golden("netif_paragraph.txt");
+inline const std::string MEMSWAP_PARAGRAPH = golden("memswap_paragraph.txt");
 
 inline std::string index_page(const std::string& paragraphs) {
     return put_before(golden("index.txt"), "<hr>" + FOOTER, paragraphs);
