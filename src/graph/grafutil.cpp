@@ -8,6 +8,8 @@
 #include <gd.h>
 #include <gdfonts.h>
 
+#include "graph/bytetext.h"
+
 namespace {
 
 struct gd_image_deleter {
@@ -150,6 +152,15 @@ void grafutil_title(void* imageHandler, const char* title) {
     draw_text(im, 250 - text_width(title) / 2, 12 - font()->h / 2, title, colour(0, 0, 0));
 }
 
+void grafutil_span_title(void* image, const char* what, int ring, const char* name) {
+    char title[200];
+    if (name)
+        std::snprintf(title, sizeof title, "%s last %d seconds (%s)", what, grafutil_span_seconds(ring), name);
+    else
+        std::snprintf(title, sizeof title, "%s last %d seconds", what, grafutil_span_seconds(ring));
+    grafutil_title(image, title);
+}
+
 void grafutil_textlefttop(void* i, const char* atext, const char* btext, int r, int g, int b) {
     label(i, atext, btext, r, g, b, draw_left, rows_top);
 }
@@ -172,6 +183,19 @@ void grafutil_textrightcenter(void* i, const char* atext, const char* btext, int
 
 void grafutil_textrightbottom(void* i, const char* atext, const char* btext, int r, int g, int b) {
     label(i, atext, btext, r, g, b, draw_right, rows_bottom);
+}
+
+void grafutil_corner_texts(void* image, const grafutil_corner_text (&corners)[6]) {
+    using corner_fn = void (*)(void*, const char*, const char*, int, int, int);
+    static constexpr corner_fn AT[6] = {grafutil_textlefttop,  grafutil_textleftcenter,  grafutil_textleftbottom,
+                                        grafutil_textrighttop, grafutil_textrightcenter, grafutil_textrightbottom};
+    for (int i = 0; i < 6; ++i) {
+        const grafutil_corner_text& c = corners[i];
+        char bytes[BYTETEXT_SIZE];
+        bytetext_format(bytes, sizeof bytes, c.bytes);
+        const bool bottom = i % 3 == 2;
+        AT[i](image, bottom ? bytes : c.label, bottom ? c.label : bytes, c.r, c.g, c.b);
+    }
 }
 
 void grafutil_dateonrightbottom(void* imageHandler) {

@@ -57,9 +57,8 @@ void grafinterval(FILE* out, int ring) {
     grafutil_drawhline(image, grafutil_height(avg, multi), 255, 128, 0);
     grafutil_gitter(image);
 
+    grafutil_span_title(image, "System Load", ring);
     char text[3000];
-    std::snprintf(text, sizeof text, "System Load last %d seconds", grafutil_span_seconds(ring));
-    grafutil_title(image, text);
     std::snprintf(text, sizeof text, "%5.2f", max);
     grafutil_textlefttop(image, "max", text, 0, 255, 0);
     std::snprintf(text, sizeof text, "%5.2f", avg);
@@ -89,10 +88,7 @@ int urlhandler(FILE* out, const char* url, const char* param) {
 }
 
 void mainindexhtml(FILE* out) {
-    std::fputs("Das <a href=\"/MOD_LOAD?overview\">MOD_LOAD</a> \r\n"
-               "Modul zeigt die CPU Last auf Basis der Load grafisch an\r\n"
-               "<p>\r\n",
-               out);
+    modules_paragraph(out, "MOD_LOAD", "Modul zeigt die CPU Last auf Basis der Load grafisch an");
 }
 
 void linkintervalgraf(FILE* out, int interval) {

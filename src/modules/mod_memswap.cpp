@@ -3,7 +3,6 @@
 
 #include "config/config.h"
 #include "core/history.h"
-#include "graph/bytetext.h"
 #include "graph/grafutil.h"
 #include "modules/modules.h"
 #include "web/html.h"
@@ -45,9 +44,6 @@ void overview(FILE* out) {
     html_footer(out);
 }
 
-constexpr const char* GRAPH_URL[HISTORY_RINGS] = {"/MOD_MEMSWAP/grafinterval_1", "/MOD_MEMSWAP/grafinterval_10",
-                                                  "/MOD_MEMSWAP/grafinterval_100"};
-
 // One hundredth of the top of the scale. Read at every request so that the
 // graph follows the configuration in force: "1" (or no value) scales use to
 // the largest size, anything else to the largest use.
@@ -55,16 +51,6 @@ double scale(const char* rescale_key, uint64_t total_max, uint64_t used_max) {
     const char* rescalevalue = config_getproperty(rescale_key);
     bool to_total = !rescalevalue || !*rescalevalue || config_atoi(rescalevalue) == 1;
     return static_cast<double>(to_total ? total_max : used_max) / 100.0;
-}
-
-void corner_texts(void* image, void (*corner)(void*, const char*, const char*, int, int, int), const char* label,
-                  uint64_t value, bool value_first, int r, int g, int b) {
-    char bytes[BYTETEXT_SIZE];
-    bytetext_format(bytes, sizeof bytes, value);
-    if (value_first)
-        corner(image, bytes, label, r, g, b);
-    else
-        corner(image, label, bytes, r, g, b);
 }
 
 // Swap bars and memory line on scales of their own. The walk starts at the
@@ -90,6 +76,9 @@ void grafinterval(FILE* out, int ring) {
     }
     const double swap_multi = scale("module.memswap.swap.rescalemax", swap_total_max, swap_used_max);
     const double mem_multi = scale("module.memswap.mem.rescalemax", mem_total_max, mem_used_max);
+    const grafutil_corner_text corners[6] = {{"swap", swap_total_max, 0, 255, 0}, {"max use", swap_used_max, 0, 255, 0},
+                                             {"current", swap_current, 0, 255, 0}, {"memory", mem_total_max, 0, 0, 200},
+                                             {"max use", mem_used_max, 0, 0, 200}, {"current", mem_current, 0, 0, 200}};
 
     std::fputs("Content-type: image/png\r\n\r\n", out);
     void* image = grafutil_createimage();
@@ -102,44 +91,23 @@ void grafinterval(FILE* out, int ring) {
     }
     grafutil_gitter(image);
 
-    char text[80];
-    std::snprintf(text, sizeof text, "Swap / Memory Load last %d seconds", grafutil_span_seconds(ring));
-    grafutil_title(image, text);
-    corner_texts(image, grafutil_textlefttop, "swap", swap_total_max, false, 0, 255, 0);
-    corner_texts(image, grafutil_textleftcenter, "max use", swap_used_max, false, 0, 255, 0);
-    corner_texts(image, grafutil_textleftbottom, "current", swap_current, true, 0, 255, 0);
-    corner_texts(image, grafutil_textrighttop, "memory", mem_total_max, false, 0, 0, 200);
-    corner_texts(image, grafutil_textrightcenter, "max use", mem_used_max, false, 0, 0, 200);
-    corner_texts(image, grafutil_textrightbottom, "current", mem_current, true, 0, 0, 200);
+    grafutil_span_title(image, "Swap / Memory Load", ring);
+    grafutil_corner_texts(image, corners);
     grafutil_dateonrightbottom(image);
     grafutil_finish(image, out);
 }
 
 int urlhandler(FILE* out, const char* url, const char* param) {
-    if (!modules_has_prefix(url, "/MOD_MEMSWAP")) return 0;
-    if (std::strcmp(url, "/MOD_MEMSWAP/overview") == 0) {
+    const module_route route = modules_route(url, param, "/MOD_MEMSWAP");
+    if (route.kind == module_route::GRAPH)
+        grafinterval(out, route.ring);
+    else if (route.kind != module_route::NOT_MINE)
         overview(out);
-        return 1;
-    }
-    for (int ring = 0; ring < HISTORY_RINGS; ++ring) {
-        if (std::strcmp(url, GRAPH_URL[ring]) == 0) {
-            grafinterval(out, ring);
-            return 1;
-        }
-    }
-    if (modules_has_prefix(param, "overview")) {
-        overview(out);
-        return 1;
-    }
-    return 0;
+    return route.kind != module_route::NOT_MINE;
 }
 
 void mainindexhtml(FILE* out) {
-    std::fputs("Das <a href=\"/MOD_MEMSWAP?overview\">MOD_MEMSWAP</a> \r\n"
-               "Modul zeigt die Speicherauslastung des Rechners "
-               "an. Swap und Phy. Memory\r\n"
-               "<p>\r\n",
-               out);
+    modules_paragraph(out, "MOD_MEMSWAP", "Modul zeigt die Speicherauslastung des Rechners an. Swap und Phy. Memory");
 }
 
 void linkintervalgraf(FILE* out, int interval) {

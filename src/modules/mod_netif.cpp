@@ -4,7 +4,6 @@
 
 #include "config/config.h"
 #include "core/history.h"
-#include "graph/bytetext.h"
 #include "graph/grafutil.h"
 #include "modules/modules.h"
 #include "web/html.h"
@@ -120,9 +119,6 @@ void overview_netif(FILE* out, const char* param) {
     html_footer(out);
 }
 
-constexpr const char* GRAPH_URL[HISTORY_RINGS] = {"/MOD_NETIF/grafinterval_1", "/MOD_NETIF/grafinterval_10",
-                                                  "/MOD_NETIF/grafinterval_100"};
-
 // Both series share one scale, on which the larger maximum reaches the top.
 // The walk starts at the slot before the newest; the newest only tells
 // whether the interface exists. Slots are copied one at a time: the sampling
@@ -155,6 +151,9 @@ void grafinterval(FILE* out, const char* param, int ring) {
     const double send_multi = static_cast<double>(send_max) / 100.0;
     const auto read_avg = static_cast<uint64_t>(static_cast<double>(read_sum) / GRAPH_SLOTS);
     const auto send_avg = static_cast<uint64_t>(static_cast<double>(send_sum) / GRAPH_SLOTS);
+    const grafutil_corner_text corners[6] = {
+        {"max in", read_max, 0, 255, 0}, {"avg in", read_avg, 255, 128, 0}, {"current", read_current, 0, 255, 0},
+        {"max out", send_max, 0, 0, 200}, {"avg out", send_avg, 0, 0, 128}, {"current", send_current, 0, 0, 200}};
 
     std::fputs("Content-type: image/png\r\n\r\n", out);
     void* image = grafutil_createimage();
@@ -170,30 +169,19 @@ void grafinterval(FILE* out, const char* param, int ring) {
     grafutil_drawhline(image, height(send_avg), 0, 0, 128);
     grafutil_gitter(image);
 
-    char text[3000];
-    std::snprintf(text, sizeof text, "Network Load last %d seconds (%s)",
-                  grafutil_span_seconds(ring), param);
-    grafutil_title(image, text);
-
-    char bytes[BYTETEXT_SIZE];
-    bytetext_format(bytes, sizeof bytes, read_max);
-    grafutil_textlefttop(image, "max in", bytes, 0, 255, 0);
-    bytetext_format(bytes, sizeof bytes, read_avg);
-    grafutil_textleftcenter(image, "avg in", bytes, 255, 128, 0);
-    bytetext_format(bytes, sizeof bytes, read_current);
-    grafutil_textleftbottom(image, bytes, "current", 0, 255, 0);
-    bytetext_format(bytes, sizeof bytes, send_max);
-    grafutil_textrighttop(image, "max out", bytes, 0, 0, 200);
-    bytetext_format(bytes, sizeof bytes, send_avg);
-    grafutil_textrightcenter(image, "avg out", bytes, 0, 0, 128);
-    bytetext_format(bytes, sizeof bytes, send_current);
-    grafutil_textrightbottom(image, bytes, "current", 0, 0, 200);
+    grafutil_span_title(image, "Network Load", ring, param);
+    grafutil_corner_texts(image, corners);
     grafutil_dateonrightbottom(image);
     grafutil_finish(image, out);
 }
 
 int urlhandler(FILE* out, const char* url, const char* param) {
-    if (!modules_has_prefix(url, "/MOD_NETIF")) return 0;
+    const module_route route = modules_route(url, param, "/MOD_NETIF");
+    if (route.kind == module_route::NOT_MINE) return 0;
+    if (route.kind == module_route::OVERVIEW) {
+        overview(out);
+        return 1;
+    }
     // The list and the pages percent-encode the names they link to; a name
     // such as "we#1" comes back as "we%231".
     char name[HTTPD_REQUEST_LIMIT + 1];
@@ -202,29 +190,16 @@ int urlhandler(FILE* out, const char* url, const char* param) {
         html_urldecode(name, sizeof name, param);
         iface = name;
     }
-    if (std::strcmp(url, "/MOD_NETIF/overview") == 0) {
+    if (route.kind == module_route::PAGE)
         overview_netif(out, iface);
-        return 1;
-    }
-    for (int ring = 0; ring < HISTORY_RINGS; ++ring) {
-        if (std::strcmp(url, GRAPH_URL[ring]) == 0) {
-            grafinterval(out, iface, ring);
-            return 1;
-        }
-    }
-    if (modules_has_prefix(param, "overview")) {
-        overview(out);
-        return 1;
-    }
-    return 0;
+    else
+        grafinterval(out, iface, route.ring);
+    return 1;
 }
 
 void mainindexhtml(FILE* out) {
-    std::fputs("Das <a href=\"/MOD_NETIF?overview\">MOD_NETIF</a> \r\n"
-               "Modul zeigt die Netzwerkauslastung von Netzwerkkarten "
-               "an. Inbound und Outbound Traffic\r\n"
-               "<p>\r\n",
-               out);
+    modules_paragraph(out, "MOD_NETIF",
+                      "Modul zeigt die Netzwerkauslastung von Netzwerkkarten an. Inbound und Outbound Traffic");
 }
 
 void linkintervalgraf(FILE* out, int interval) {

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "config/config.h"
+#include "core/history.h"
 #include "core/fatal.h"
 
 namespace {
@@ -38,6 +39,23 @@ void modules_describe(modulestruct* mod, const char* name, const char* enable_ke
     mod->mainindexhtml = callbacks.mainindexhtml;
     mod->linkintervalgraf = callbacks.linkintervalgraf;
     std::snprintf(mod->name, sizeof mod->name, "%s", name);
+}
+
+module_route modules_route(const char* url, const char* param, const char* prefix) {
+    static constexpr const char* GRAPH_PATH[HISTORY_RINGS] = {"/grafinterval_1", "/grafinterval_10",
+                                                             "/grafinterval_100"};
+    const size_t n = std::strlen(prefix);
+    if (!url || std::strncmp(url, prefix, n) != 0) return {module_route::NOT_MINE, 0};
+    const char* path = url + n;
+    if (std::strcmp(path, "/overview") == 0) return {module_route::PAGE, 0};
+    for (int ring = 0; ring < HISTORY_RINGS; ++ring)
+        if (std::strcmp(path, GRAPH_PATH[ring]) == 0) return {module_route::GRAPH, ring};
+    if (modules_has_prefix(param, "overview")) return {module_route::OVERVIEW, 0};
+    return {module_route::NOT_MINE, 0};
+}
+
+void modules_paragraph(FILE* out, const char* name, const char* text) {
+    std::fprintf(out, "Das <a href=\"/%s?overview\">%s</a> \r\n%s\r\n<p>\r\n", name, name, text);
 }
 
 void modules_register() {

@@ -57,3 +57,16 @@ template <std::size_t N>
 bool modules_has_prefix(const char* text, const char (&prefix)[N]) {
     return text && std::strncmp(text, prefix, N - 1) == 0;
 }
+
+// What a request asks of a module that names its pages by path: its own page
+// "<prefix>/overview", a graph "<prefix>/grafinterval_1", "_10" or "_100"
+// (paths compared in full), or else, on any path under the prefix, the
+// overview when the parameter begins with "overview".
+struct module_route {
+    enum kind_type { NOT_MINE, PAGE, GRAPH, OVERVIEW } kind;
+    int ring;  // of a GRAPH
+};
+module_route modules_route(const char* url, const char* param, const char* prefix);
+
+// A module's paragraph on the main index page: a link to its overview, then text.
+void modules_paragraph(FILE* out, const char* name, const char* text);

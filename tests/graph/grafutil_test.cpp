@@ -27,9 +27,10 @@ gd_image drawn(const std::function<void(void*)>& draw) {
     return finish_and_decode(handle);
 }
 
-TEST(Canvas, FinishWritesFramedPngAndFlushes) {
+TEST(Canvas, FinishWritesFramedPngWithGridAndFlushes) {
     void* handle = grafutil_createimage();
     ASSERT_NE(handle, nullptr);
+    grafutil_gitter(handle);
     unique_file f(std::tmpfile());
     ASSERT_TRUE(f);
     grafutil_finish(handle, f.get());
@@ -42,104 +43,66 @@ TEST(Canvas, FinishWritesFramedPngAndFlushes) {
     ASSERT_TRUE(im);
     EXPECT_EQ(gdImageSX(im.get()), 500);
     EXPECT_EQ(gdImageSY(im.get()), 150);
-
     struct probe {
         const char* desc;
         int x, y, colour;
     } probes[] = {
-        {"canvas top left", 0, 0, BACKGROUND},
-        {"canvas bottom right", 499, 149, BACKGROUND},
-        {"left of the plot", 49, 60, BACKGROUND},
-        {"right of the frame", 451, 60, BACKGROUND},
-        {"below the frame", 250, 127, BACKGROUND},
-        {"above the frame", 250, 24, BACKGROUND},
-        {"plot inside top left", 51, 26, WHITE},
-        {"plot inside bottom right", 449, 125, WHITE},
-        {"frame top left", 50, 25, BLACK},
-        {"frame top right", 450, 25, BLACK},
-        {"frame bottom left", 50, 126, BLACK},
-        {"frame bottom right", 450, 126, BLACK},
-        {"frame left edge", 50, 80, BLACK},
-        {"frame right edge", 450, 80, BLACK},
-        {"frame bottom edge", 250, 126, BLACK},
+        {"canvas top left", 0, 0, BACKGROUND},          {"canvas bottom right", 499, 149, BACKGROUND},
+        {"left of the plot", 49, 60, BACKGROUND},       {"right of the frame", 451, 60, BACKGROUND},
+        {"below the frame", 250, 127, BACKGROUND},      {"above the frame", 250, 24, BACKGROUND},
+        {"plot inside top left", 51, 26, WHITE},        {"plot inside bottom right", 449, 125, WHITE},
+        {"frame top left", 50, 25, BLACK},              {"frame top right", 450, 25, BLACK},
+        {"frame bottom left", 50, 126, BLACK},          {"frame bottom right", 450, 126, BLACK},
+        {"frame left edge", 50, 80, BLACK},             {"frame right edge", 450, 80, BLACK},
+        {"frame bottom edge", 250, 126, BLACK},         {"first dot of row 50", 52, 50, GREY},
+        {"last dot of row 100", 446, 100, GREY},        {"between two dots of row 75", 53, 75, WHITE},
+        {"row 75 beyond its last dot", 448, 75, WHITE}, {"top of the first vertical line", 60, 27, GREY},
+        {"bottom of the last vertical line", 440, 123, GREY},
+        {"between two dots of a vertical line", 60, 28, WHITE},
+        {"below a vertical line", 60, 125, WHITE},      {"column between vertical lines", 65, 27, WHITE},
     };
     for (const probe& p : probes) {
         SCOPED_TRACE(p.desc);
         EXPECT_EQ(pixel(im.get(), p.x, p.y), p.colour);
     }
     EXPECT_EQ(count(im.get(), BLACK), 2 * 401 + 2 * 100) << "nothing black but the frame";
-}
-
-TEST(Canvas, GridDotsOnlyWhereTheyBelong) {
-    gd_image im = drawn(grafutil_gitter);
-    ASSERT_TRUE(im);
-    struct probe {
-        const char* desc;
-        int x, y, colour;
-    } probes[] = {
-        {"first dot of row 50", 52, 50, GREY},
-        {"last dot of row 100", 446, 100, GREY},
-        {"between two dots of row 75", 53, 75, WHITE},
-        {"row 75 beyond its last dot", 448, 75, WHITE},
-        {"top of the first vertical line", 60, 27, GREY},
-        {"bottom of the last vertical line", 440, 123, GREY},
-        {"between two dots of a vertical line", 60, 28, WHITE},
-        {"below a vertical line", 60, 125, WHITE},
-        {"column between vertical lines", 65, 27, WHITE},
-    };
-    for (const probe& p : probes) {
-        SCOPED_TRACE(p.desc);
-        EXPECT_EQ(pixel(im.get(), p.x, p.y), p.colour);
-    }
     // 2,505 dots, of which 39 fall twice on row 75.
     EXPECT_EQ(count(im.get(), GREY), 198 * 3 + 39 * 49 - 39);
 }
 
-// Bars are checked before finish: the frame later covers column 450.
-TEST(Canvas, BarsClampToPlot) {
-    struct row {
-        const char* desc;
-        int x, y;
-        int column, top;
-    } rows[] = {
-        {"left of newest, too high", -5, 150, 450, 26},
-        {"newest, height 0 is one pixel", 0, 0, 450, 125},
-        {"oldest, highest", 399, 99, 51, 26},
-        {"beyond the oldest, below zero", 500, -3, 51, 125},
-        {"middle, half height", 200, 50, 250, 75},
-    };
-    for (const row& r : rows) {
-        SCOPED_TRACE(r.desc);
-        void* handle = grafutil_createimage();
-        ASSERT_NE(handle, nullptr);
-        grafutil_drawbar(handle, r.x, r.y, 255, 0, 0);
-        gdImagePtr im = live(handle);
-        for (int y = r.top; y <= 125; ++y) EXPECT_EQ(pixel(im, r.column, y), RED) << "row " << y;
-        EXPECT_NE(pixel(im, r.column, r.top - 1), RED);
-        EXPECT_EQ(count(im, RED), 125 - r.top + 1) << "one column only";
-        grafutil_finish(handle, nullptr);
-    }
-}
+using draw_fn = void (*)(void*, int x, int y);
 
-TEST(Canvas, HorizontalLineSpansColumns50To449) {
+// Checked before finish: the frame later covers columns 50 and 450.
+TEST(Canvas, BarsAndLinesClampToPlot) {
+    const draw_fn bar = [](void* h, int x, int y) { grafutil_drawbar(h, x, y, 255, 0, 0); };
+    const draw_fn hline = [](void* h, int, int y) { grafutil_drawhline(h, y, 255, 0, 0); };
+    const draw_fn flat = [](void* h, int x, int y) { grafutil_drawsegmentline(h, x, y, x - 5, y, 255, 0, 0); };
     struct row {
         const char* desc;
-        int y, pixel_row;
+        draw_fn draw;
+        int x, y;
+        int x0, y0, x1, y1;  // the red pixels, exactly
     } rows[] = {
-        {"baseline", 0, 125},
-        {"below zero", -7, 125},
-        {"top", 99, 26},
-        {"above the top", 150, 26},
-        {"middle", 50, 75},
+        {"bar left of newest, too high", bar, -5, 150, 450, 26, 450, 125},
+        {"newest bar, height 0 is one pixel", bar, 0, 0, 450, 125, 450, 125},
+        {"oldest bar, highest", bar, 399, 99, 51, 26, 51, 125},
+        {"bar beyond the oldest, below zero", bar, 500, -3, 51, 125, 51, 125},
+        {"middle bar, half height", bar, 200, 50, 250, 75, 250, 125},
+        {"line on the baseline", hline, 0, 0, 50, 125, 449, 125},
+        {"line below zero", hline, 0, -7, 50, 125, 449, 125},
+        {"line at the top", hline, 0, 99, 50, 26, 449, 26},
+        {"line above the top", hline, 0, 150, 50, 26, 449, 26},
+        {"line in the middle", hline, 0, 50, 50, 75, 449, 75},
+        {"flat segment from x 10 to 5", flat, 10, 30, 440, 95, 445, 95},
     };
-    // Checked before finish: the frame later covers column 50.
     for (const row& r : rows) {
         SCOPED_TRACE(r.desc);
         void* handle = grafutil_createimage();
         ASSERT_NE(handle, nullptr);
-        grafutil_drawhline(handle, r.y, 255, 0, 0);
-        EXPECT_EQ(count(live(handle), RED, 50, r.pixel_row, 449, r.pixel_row), 400);
-        EXPECT_EQ(count(live(handle), RED), 400);
+        r.draw(handle, r.x, r.y);
+        const int area = (r.x1 - r.x0 + 1) * (r.y1 - r.y0 + 1);
+        EXPECT_EQ(count(live(handle), RED, r.x0, r.y0, r.x1, r.y1), area);
+        EXPECT_EQ(count(live(handle), RED), area) << "nothing else";
         grafutil_finish(handle, nullptr);
     }
 }
@@ -154,15 +117,13 @@ TEST(Canvas, SegmentLineClampsBothEnds) {
     EXPECT_EQ(count(im, RED, 0, 0, 499, 25), 0);
     EXPECT_EQ(count(im, RED, 0, 126, 499, 149), 0);
     grafutil_finish(handle, nullptr);
-
-    gd_image flat = drawn([](void* h) { grafutil_drawsegmentline(h, 10, 30, 5, 30, 255, 0, 0); });
-    ASSERT_TRUE(flat);
-    EXPECT_EQ(count(flat.get(), RED, 440, 95, 445, 95), 6);
-    EXPECT_EQ(count(flat.get(), RED), 6);
 }
 
 TEST(Canvas, TitleIsCentredAboveThePlot) {
-    gd_image im = drawn([](void* h) { grafutil_title(h, "abc"); });
+    gd_image im = drawn([](void* h) {
+        grafutil_title(h, "abc");
+        grafutil_title(h, nullptr);
+    });
     ASSERT_TRUE(im);
     EXPECT_TRUE(text_at(im.get(), 241, 6, "abc", BLACK));
     EXPECT_EQ(count(im.get(), BLACK, 0, 0, 499, 24), glyph_pixels("abc", 241, 6, BLACK));
@@ -190,6 +151,7 @@ TEST(Canvas, DateStampEndsLeftOfColumn446) {
 using label_fn = void (*)(void*, const char*, const char*, int, int, int);
 
 TEST(Canvas, LabelsSitInTheirCornerRows) {
+    static const std::string LONG = std::string(5000, 'x') + "ab";
     struct row {
         const char* desc;
         label_fn fn;
@@ -216,6 +178,10 @@ TEST(Canvas, LabelsSitInTheirCornerRows) {
         {"left 8 characters are cut", grafutil_textlefttop, "abcdefgh", nullptr, -2, 25, 0, 0},
         {"right 7 characters end at 495", grafutil_textrighttop, "abcdefg", nullptr, 454, 25, 0, 0},
         {"right 8 characters run off", grafutil_textrighttop, "abcdefgh", nullptr, 454, 25, 0, 0},
+        {"far longer than the margin, still ends at 46", grafutil_textleftbottom, LONG.c_str(), nullptr,
+         46 - 6 * static_cast<int>(LONG.size()), 112, 0, 0},
+        {"left neither text", grafutil_textleftcenter, nullptr, nullptr, 0, 0, 0, 0},
+        {"right neither text", grafutil_textrightbottom, nullptr, nullptr, 0, 0, 0, 0},
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.desc);
@@ -231,31 +197,9 @@ TEST(Canvas, LabelsSitInTheirCornerRows) {
             expected += glyph_pixels(r.b, r.bx, r.by, RED);
         }
         EXPECT_EQ(count(im.get(), RED), expected) << "nothing else drawn";
+        const int canvas = count(im.get(), BACKGROUND) + count(im.get(), WHITE) + count(im.get(), BLACK);
+        EXPECT_EQ(canvas + expected, 500 * 150) << "nor in another colour";
     }
-}
-
-TEST(Canvas, NullTextsDrawNothing) {
-    gd_image plain = drawn([](void*) {});
-    ASSERT_TRUE(plain);
-    label_fn all[] = {grafutil_textlefttop,  grafutil_textleftcenter,  grafutil_textleftbottom,
-                      grafutil_textrighttop, grafutil_textrightcenter, grafutil_textrightbottom};
-    gd_image im = drawn([&](void* h) {
-        for (label_fn fn : all) fn(h, nullptr, nullptr, 255, 0, 0);
-        grafutil_title(h, nullptr);
-    });
-    ASSERT_TRUE(im);
-    for (int y = 0; y < 150; ++y)
-        for (int x = 0; x < 500; ++x) ASSERT_EQ(pixel(im.get(), x, y), pixel(plain.get(), x, y)) << x << "," << y;
-}
-
-// A label far longer than the margin still ends where a short one would.
-TEST(Canvas, VeryLongLeftLabelKeepsItsTail) {
-    std::string longtext(5000, 'x');
-    longtext += "ab";
-    gd_image im = drawn([&](void* h) { grafutil_textleftbottom(h, longtext.c_str(), nullptr, 255, 0, 0); });
-    ASSERT_TRUE(im);
-    EXPECT_TRUE(text_at(im.get(), 34, 112, "ab", RED));
-    EXPECT_TRUE(text_at(im.get(), -2, 112, "xxxxxx", RED));
 }
 
 TEST(Canvas, NoImageMeansNoOutputAndNoCrash) {

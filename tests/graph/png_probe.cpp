@@ -104,6 +104,43 @@ int glyph_pixels(const std::string& text, int x, int y, int c) {
     return count(ref.get(), c);
 }
 
+void expect_texts(gdImagePtr im, const std::string& title, const std::vector<corner_pair>& pairs) {
+    EXPECT_TRUE(text_at(im, 250 - static_cast<int>(title.size()) * 6 / 2, 6, title, BLACK)) << title;
+    const int rows[3][2] = {{25, 41}, {61, 76}, {96, 112}};
+    for (const corner_pair& p : pairs) {
+        const char* texts[2] = {p.a, p.b};
+        for (int i = 0; i < 2; ++i) {
+            const int x = p.at < RIGHT_TOP ? 46 - static_cast<int>(std::strlen(texts[i])) * 6 : 454;
+            EXPECT_TRUE(text_at(im, x, rows[p.at % 3][i], texts[i], p.colour)) << texts[i] << " beside " << p.a;
+        }
+    }
+}
+
+void expect_bytes(gdImagePtr im, const std::string& title, const byte_labels& labels, const char* const (&bytes)[6]) {
+    std::vector<corner_pair> pairs;
+    for (int at = LEFT_TOP; at <= RIGHT_BOTTOM; ++at) {
+        const bool bottom = at % 3 == 2;
+        pairs.push_back({corner_at(at), bottom ? bytes[at] : labels.label[at], bottom ? labels.label[at] : bytes[at],
+                         labels.colour[at]});
+    }
+    expect_texts(im, title, pairs);
+}
+
+void expect_graphs(const std::vector<graph_case>& cases) {
+    for (const graph_case& c : cases) {
+        SCOPED_TRACE(std::string(c.url) + "?" + (c.param ? c.param : "(none)"));
+        answer a = request(c.url, c.param);
+        EXPECT_EQ(a.handled, c.title ? 1 : 0);
+        if (!c.title) {
+            EXPECT_EQ(a.header + a.body, "") << "a declined request writes nothing";
+            continue;
+        }
+        gd_image im = image_of(a);
+        ASSERT_TRUE(im);
+        expect_texts(im.get(), c.title, {c.pair});
+    }
+}
+
 void fill_ring(int ring, int n, const std::function<void(stat_struct&, int age)>& make) {
     for (int age = n - 1; age >= 0; --age) {
         stat_struct s;

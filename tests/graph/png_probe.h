@@ -87,17 +87,34 @@ protected:
     void SetUp() override { restart(); }
 };
 
-// A module graph's title, centred in black on the top row, and the texts at
-// its corners; desc names a text whose value needs a word.
-struct label {
-    int x, y;
-    const char* text;
+// The corners grafutil_text<corner> draws at, and a pair drawn there: a above b.
+enum corner_at { LEFT_TOP, LEFT_CENTER, LEFT_BOTTOM, RIGHT_TOP, RIGHT_CENTER, RIGHT_BOTTOM };
+struct corner_pair {
+    corner_at at;
+    const char* a;
+    const char* b;
     int colour;
-    const char* desc = "";
 };
-inline void expect_texts(gdImagePtr im, const std::string& title, const std::vector<label>& labels) {
-    EXPECT_TRUE(text_at(im, 250 - static_cast<int>(title.size()) * 6 / 2, 6, title, BLACK)) << title;
-    for (const label& l : labels) EXPECT_TRUE(text_at(im, l.x, l.y, l.text, l.colour)) << l.text << " " << l.desc;
-}
+// A module graph's title, centred in black on the top row, and the pairs at
+// its corners: left ones end at column 46, right ones start at 454.
+void expect_texts(gdImagePtr im, const std::string& title, const std::vector<corner_pair>& pairs);
+
+// The labels of a graph of byte counts, corner by corner in the order above,
+// and their colours; the bottom corners put the count above the label.
+struct byte_labels {
+    const char* label[6];
+    int colour[6];
+};
+void expect_bytes(gdImagePtr im, const std::string& title, const byte_labels& labels, const char* const (&bytes)[6]);
+
+// A graph request and what it must draw: the title and one corner pair, or,
+// with no title, nothing at all and the request declined.
+struct graph_case {
+    const char* url;
+    const char* param;
+    const char* title;
+    corner_pair pair;
+};
+void expect_graphs(const std::vector<graph_case>& cases);
 
 }  // namespace png_probe

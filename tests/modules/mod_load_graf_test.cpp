@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "../graph/png_probe.h"
 #include "config/config.h"
 #include "core/history.h"
@@ -11,7 +9,6 @@
 namespace {
 
 using namespace png_probe;
-
 
 using LoadGraph = module_graph;
 
@@ -51,10 +48,10 @@ TEST_F(LoadGraph, MaximumReachesTopHalfReachesMiddle) {
     EXPECT_EQ(pixel(g, 440, 77), GREY);
     EXPECT_EQ(pixel(g, 440, 76), GREEN);
 
-    expect_texts(g, "System Load last 400 seconds", {
-        {28, 25, "max", GREEN},  {16, 41, " 4.00", GREEN}, {28, 61, "avg", ORANGE},          {16, 76, " 0.51", ORANGE},
-        {22, 96, "0.00", GREEN}, {28, 112, "min", GREEN},  {454, 61, "cur", DARK_GREEN}, {454, 76, " 1.50", DARK_GREEN},
-    });
+    expect_texts(g, "System Load last 400 seconds", {{LEFT_TOP, "max", " 4.00", GREEN},
+                                                     {LEFT_CENTER, "avg", " 0.51", ORANGE},
+                                                     {LEFT_BOTTOM, "0.00", "min", GREEN},
+                                                     {RIGHT_CENTER, "cur", " 1.50", DARK_GREEN}});
 }
 
 TEST_F(LoadGraph, AllZeroRingDrawsBaselineOnly) {
@@ -63,42 +60,24 @@ TEST_F(LoadGraph, AllZeroRingDrawsBaselineOnly) {
     gdImagePtr g = im.get();
     EXPECT_EQ(count(g, GREEN, 51, 26, 449, 124), 0) << "every bar has height 0";
     EXPECT_EQ(count(g, ORANGE, 51, 125, 449, 125), 399) << "the mean lies on the baseline, over the bars";
-    EXPECT_TRUE(text_at(g, 16, 41, " 0.00", GREEN));
-    EXPECT_TRUE(text_at(g, 16, 76, " 0.00", ORANGE));
-    EXPECT_TRUE(text_at(g, 454, 76, " 0.00", DARK_GREEN));
+    expect_texts(g, "System Load last 400 seconds", {{LEFT_TOP, "max", " 0.00", GREEN},
+                                                     {LEFT_CENTER, "avg", " 0.00", ORANGE},
+                                                     {RIGHT_CENTER, "cur", " 0.00", DARK_GREEN}});
 }
 
 TEST_F(LoadGraph, QueryChoosesTheRingByLongestPrefix) {
     fill_ring(1, 1, [](stat_struct& s, int) { s.load = 2.0; });
     fill_ring(2, 1, [](stat_struct& s, int) { s.load = 3.0; });
-    struct row {
-        const char* param;
-        int handled;
-        const char* title;
-        const char* cur;
-    } rows[] = {
-        {"grafinterval_1", 1, "System Load last 400 seconds", " 0.00"},
-        {"grafinterval_10", 1, "System Load last 4000 seconds", " 2.00"},
-        {"grafinterval_100", 1, "System Load last 40000 seconds", " 3.00"},
-        {"grafinterval_1000", 1, "System Load last 40000 seconds", " 3.00"},
-        {"grafinterval_11", 1, "System Load last 400 seconds", " 0.00"},
-        {"grafinterval_2", 0, nullptr, nullptr},
-        {"grafinterval_", 0, nullptr, nullptr},
-    };
-    for (const row& r : rows) {
-        SCOPED_TRACE(r.param);
-        answer a = request("/MOD_LOAD", r.param);
-        EXPECT_EQ(a.handled, r.handled);
-        if (!r.title) {
-            EXPECT_EQ(a.header + a.body, "") << "a declined request writes nothing";
-            continue;
-        }
-        gd_image im = image_of(a);
-        ASSERT_TRUE(im);
-        const int width = static_cast<int>(std::string(r.title).size()) * 6;
-        EXPECT_TRUE(text_at(im.get(), 250 - width / 2, 6, r.title, BLACK));
-        EXPECT_TRUE(text_at(im.get(), 454, 76, r.cur, DARK_GREEN));
-    }
+    const corner_pair cur0 = {RIGHT_CENTER, "cur", " 0.00", DARK_GREEN}, cur3 = {RIGHT_CENTER, "cur", " 3.00", DARK_GREEN};
+    expect_graphs({
+        {"/MOD_LOAD", "grafinterval_1", "System Load last 400 seconds", cur0},
+        {"/MOD_LOAD", "grafinterval_10", "System Load last 4000 seconds", {RIGHT_CENTER, "cur", " 2.00", DARK_GREEN}},
+        {"/MOD_LOAD", "grafinterval_100", "System Load last 40000 seconds", cur3},
+        {"/MOD_LOAD", "grafinterval_1000", "System Load last 40000 seconds", cur3},
+        {"/MOD_LOAD", "grafinterval_11", "System Load last 400 seconds", cur0},
+        {"/MOD_LOAD", "grafinterval_2", nullptr, {}},
+        {"/MOD_LOAD", "grafinterval_", nullptr, {}},
+    });
 }
 
 }  // namespace

@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "../graph/png_probe.h"
@@ -15,8 +12,10 @@ namespace {
 
 using namespace png_probe;
 
-
 using MemswapGraph = module_graph;
+
+const byte_labels LABELS = {{"swap", "max use", "current", "memory", "max use", "current"},
+                            {GREEN, GREEN, GREEN, BLUE, BLUE, BLUE}};
 
 // Age 0 is the newest slot; the graph's x is age - 1.
 TEST_F(MemswapGraph, NoSwapGivesZeroBarsAndZeroTexts) {
@@ -32,12 +31,8 @@ TEST_F(MemswapGraph, NoSwapGivesZeroBarsAndZeroTexts) {
     EXPECT_EQ(count(g, BLUE, 51, 26, 449, 26), 399) << "largest use at the top by default";
     EXPECT_EQ(count(g, BLUE, 51, 27, 449, 125), 0);
 
-    expect_texts(g, "Swap / Memory Load last 400 seconds", {
-        {22, 25, "swap", GREEN},       {4, 41, "    0 B", GREEN},     {4, 61, "max use", GREEN},
-        {4, 76, "    0 B", GREEN},     {4, 96, "    0 B", GREEN},     {4, 112, "current", GREEN},
-        {454, 25, "memory", BLUE},     {454, 41, " 1000 B", BLUE},    {454, 61, "max use", BLUE},
-        {454, 76, "  500 B", BLUE},    {454, 96, "  600 B", BLUE},    {454, 112, "current", BLUE},
-    });
+    expect_bytes(g, "Swap / Memory Load last 400 seconds", LABELS,
+                 {"    0 B", "    0 B", "    0 B", " 1000 B", "  500 B", "  600 B"});
 }
 
 TEST_F(MemswapGraph, RescaleKeysChooseTheScalesAtEveryRequest) {
@@ -72,39 +67,22 @@ TEST_F(MemswapGraph, RescaleKeysChooseTheScalesAtEveryRequest) {
             EXPECT_EQ(count(g, GREEN, col, 26, col, 125), green_rows);
             EXPECT_NE(pixel(g, col, r.bar_top - 1), GREEN);
         }
-        EXPECT_TRUE(text_at(g, 4, 41, " 1024MB", GREEN));
-        EXPECT_TRUE(text_at(g, 4, 76, "  512MB", GREEN));
-        EXPECT_TRUE(text_at(g, 4, 96, " 1024MB", GREEN));
+        expect_bytes(g, "Swap / Memory Load last 400 seconds", LABELS,
+                     {" 1024MB", "  512MB", " 1024MB", " 4000 B", " 1000 B", " 1000 B"});
     }
 }
 
 TEST_F(MemswapGraph, PathNamesTheRing) {
     fill_ring(1, 1, [](stat_struct& s, int) { s.mem = {8, 7}; });
     fill_ring(2, 1, [](stat_struct& s, int) { s.mem = {9, 9}; });
-    struct row {
-        const char* url;
-        int handled;
-        const char* title;
-        const char* current;
-    } rows[] = {
-        {"/MOD_MEMSWAP/grafinterval_1", 1, "Swap / Memory Load last 400 seconds", "    0 B"},
-        {"/MOD_MEMSWAP/grafinterval_10", 1, "Swap / Memory Load last 4000 seconds", "    7 B"},
-        {"/MOD_MEMSWAP/grafinterval_100", 1, "Swap / Memory Load last 40000 seconds", "    9 B"},
-        {"/MOD_MEMSWAP/grafinterval_1000", 0, nullptr, nullptr},
-        {"/MOD_MEMSWAP/grafinterval_", 0, nullptr, nullptr},
-    };
-    for (const row& r : rows) {
-        SCOPED_TRACE(r.url);
-        answer a = request(r.url, nullptr);
-        EXPECT_EQ(a.handled, r.handled);
-        if (!r.title) {
-            EXPECT_EQ(a.header + a.body, "");
-            continue;
-        }
-        gd_image im = image_of(a);
-        ASSERT_TRUE(im);
-        expect_texts(im.get(), r.title, {{454, 96, r.current, BLUE}});
-    }
+    auto current = [](const char* text) { return corner_pair{RIGHT_BOTTOM, text, "current", BLUE}; };
+    expect_graphs({
+        {"/MOD_MEMSWAP/grafinterval_1", nullptr, "Swap / Memory Load last 400 seconds", current("    0 B")},
+        {"/MOD_MEMSWAP/grafinterval_10", nullptr, "Swap / Memory Load last 4000 seconds", current("    7 B")},
+        {"/MOD_MEMSWAP/grafinterval_100", nullptr, "Swap / Memory Load last 40000 seconds", current("    9 B")},
+        {"/MOD_MEMSWAP/grafinterval_1000", nullptr, nullptr, {}},
+        {"/MOD_MEMSWAP/grafinterval_", nullptr, nullptr, {}},
+    });
 }
 
 }  // namespace

@@ -48,9 +48,6 @@ TEST(NetifPages, DefaultConfigurationHidesOnlyLoopback) {
     std::string shown = row("em0", "em0") + row("fxp1", "fxp1") + row("eth0.100", "eth0.100");
     EXPECT_EQ(answer("/MOD_NETIF", "overview"), netif_list(shown));
     EXPECT_EQ(answer("/MOD_NETIF/anything", "overviewXYZ"), netif_list(shown));
-    EXPECT_EQ(capture([](FILE* f) { modules_linkintervalgraf(f, 100); }),
-              "<img src=\"/MOD_LOAD?grafinterval_100\"><hr>\r\n" + links(100, {"em0", "fxp1", "eth0.100"}) +
-                  "<img src=\"/MOD_MEMSWAP/grafinterval_100\"><hr>\r\n");
 }
 
 TEST(NetifPages, ListAndLinksFollowTheNewestSampleOnly) {
@@ -114,7 +111,7 @@ TEST(ModulePages, EachModuleAnswersItsOwnPathsOnly) {
         {"/MOD_NETIF/overview", "eth0.100", netif_page("eth0.100", "eth0.100")},
         {"/MOD_NETIF/overview", longest.c_str(), netif_page(longest, longest)},  // 31 characters fit a record
         {"/MOD_NETIF/overview", "nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnX", unknown},
-        {"/MOD_NETIF/overview", "x&<>\"'", netif_page("x&amp;&lt;&gt;&quot;&#39;", "x%26%3C%3E%22%27")},
+        {"/MOD_NETIF/overview", "x&<>\"'/()", netif_page("x&amp;&lt;&gt;&quot;&#39;/()", "x%26%3C%3E%22%27/()")},
         {"/MOD_NETIF/overviewX", "em0", no},
         {"/MOD_NETIF", nullptr, no},
     };
@@ -153,11 +150,8 @@ TEST(NetifPages, EncodedNameLeadsToItsPageAndGraph) {
     restart();
     newest_sample({"we#1%x"});
     newest_sample({"we#1%x"});
-    EXPECT_NE(answer("/MOD_NETIF", "overview").find("<a href=\"/MOD_NETIF/overview?we%231%25x\">we#1%x</a>"),
-              std::string::npos);
-    std::string page = answer("/MOD_NETIF/overview", "we%231%25x");
-    EXPECT_NE(page.find("<h1>Network Load Statistics Overview (we#1%x)</h1>"), std::string::npos) << page;
-    EXPECT_NE(page.find("<img src=\"/MOD_NETIF/grafinterval_1?we%231%25x\">"), std::string::npos) << page;
+    EXPECT_EQ(answer("/MOD_NETIF", "overview"), netif_list(row("we%231%25x", "we#1%x")));
+    EXPECT_EQ(answer("/MOD_NETIF/overview", "we%231%25x"), netif_page("we#1%x", "we%231%25x"));
     EXPECT_EQ(answer("/MOD_NETIF/grafinterval_1", "we%231%25x").rfind("Content-type: image/png\r\n\r\n\x89PNG", 0), 0u);
 }
 

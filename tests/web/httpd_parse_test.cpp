@@ -11,8 +11,8 @@ struct parse_case {
     const char* desc;
     const char* request;
     httpd_parse_result result;
-    const char* url;    // expected on success
-    const char* param;  // nullptr: no '?' in the path
+    const char* url = nullptr;    // expected on success
+    const char* param = nullptr;  // nullptr: no '?' in the path
 };
 
 const parse_case CASES[] = {
@@ -35,18 +35,14 @@ const parse_case CASES[] = {
     {"no version: CR LF stay in the URL", "GET /x\r\n", HTTPD_REQUEST_OK, "/x\r\n", nullptr},
     {"no version: CR LF stay in the parameter", "GET /interval.html?10\r\n", HTTPD_REQUEST_OK, "/interval.html",
      "10\r\n"},
-    {"empty request", "", HTTPD_NOT_GET, nullptr, nullptr},
-    {"blanks only", "  \t ", HTTPD_NOT_GET, nullptr, nullptr},
-    {"HEAD", "HEAD / HTTP/1.1\r\n", HTTPD_NOT_GET, nullptr, nullptr},
-    {"POST", "POST / HTTP/1.1\r\n", HTTPD_NOT_GET, nullptr, nullptr},
-    {"GET followed by a tab", "GET\t/ HTTP/1.1\r\n", HTTPD_NOT_GET, nullptr, nullptr},
-    {"method cut short", "GE", HTTPD_NOT_GET, nullptr, nullptr},
-    {"GET without anything", "GET", HTTPD_NOT_GET, nullptr, nullptr},
-    {"a longer method", "GETX / HTTP/1.1\r\n", HTTPD_NOT_GET, nullptr, nullptr},
-    {"GET followed by a blank and nothing", "GET ", HTTPD_MISSING_URL, nullptr, nullptr},
-    {"GET followed by blanks only", "GET  \t  ", HTTPD_MISSING_URL, nullptr, nullptr},
-    {"path without the leading slash", "GET index.html HTTP/1.1\r\n", HTTPD_MISSING_URL, nullptr, nullptr},
-    {"absolute URI", "GET http://host/ HTTP/1.1\r\n", HTTPD_MISSING_URL, nullptr, nullptr},
+    {"empty request", "", HTTPD_NOT_GET}, {"blanks only", "  \t ", HTTPD_NOT_GET},
+    {"HEAD", "HEAD / HTTP/1.1\r\n", HTTPD_NOT_GET}, {"POST", "POST / HTTP/1.1\r\n", HTTPD_NOT_GET},
+    {"GET followed by a tab", "GET\t/ HTTP/1.1\r\n", HTTPD_NOT_GET}, {"method cut short", "GE", HTTPD_NOT_GET},
+    {"GET without anything", "GET", HTTPD_NOT_GET}, {"a longer method", "GETX / HTTP/1.1\r\n", HTTPD_NOT_GET},
+    {"GET followed by a blank and nothing", "GET ", HTTPD_MISSING_URL},
+    {"GET followed by blanks only", "GET  \t  ", HTTPD_MISSING_URL},
+    {"path without the leading slash", "GET index.html HTTP/1.1\r\n", HTTPD_MISSING_URL},
+    {"absolute URI", "GET http://host/ HTTP/1.1\r\n", HTTPD_MISSING_URL},
 };
 
 TEST(ParseRequest, SplitsUrlAndParameterInPlace) {
@@ -91,10 +87,6 @@ TEST(ParseRequest, RequestOfTheFullReadLimitStaysInsideItsBuffer) {
     for (size_t i = HTTPD_REQUEST_LIMIT + 1; i < sizeof slot.request; ++i)
         ASSERT_EQ(slot.request[i], 'Z') << "byte " << i << " behind the request was written";
 }
-
-}  // namespace
-
-namespace {
 
 TEST(HttpdPort, LowSixteenBitsOfTheNumberAsWritten) {
     const struct {
