@@ -38,6 +38,9 @@ GRAPH_SIZE = (500, 150)
 MAX_PAGES = 60
 WIDTH = 1024
 
+# The pages photographed, by the file the picture is saved in.
+SHOTS = {"/": "index", "/interval.html?1": "interval1"}
+
 # Plain-text answers that stand in for a page or a picture.
 STAND_INS = ("Unknown interface", "Skip interface by configuration", "please wait")
 
@@ -74,6 +77,7 @@ class DevTools:
         self.buf, self.next_id, self.events, self.session = b"", 0, [], None
 
     def _message(self):
+        """The next message; an event is also kept for wait_event."""
         while b"\0" not in self.buf:
             if not select.select([self.replies], [], [], self.deadline.left(60))[0]:
                 raise AssertionError("the browser has said nothing for 60 s")
@@ -82,7 +86,10 @@ class DevTools:
                 raise AssertionError("the browser closed the DevTools pipe")
             self.buf += chunk
         msg, _, self.buf = self.buf.partition(b"\0")
-        return json.loads(msg)
+        msg = json.loads(msg)
+        if "method" in msg:
+            self.events.append(msg)
+        return msg
 
     def call(self, method, to_page=True, **params):
         self.next_id += 1
@@ -99,8 +106,6 @@ class DevTools:
                 if "error" in msg:
                     raise AssertionError(f"{method}: {msg['error']}")
                 return msg.get("result", {})
-            if "method" in msg:
-                self.events.append(msg)
 
     def wait_event(self, method, matches=lambda params: True, seconds=30):
         limit = time.monotonic() + self.deadline.left(seconds)
@@ -110,9 +115,7 @@ class DevTools:
                     return self.events.pop(i)["params"]
             if time.monotonic() > limit:
                 raise AssertionError(f"no {method} within {seconds} s")
-            msg = self._message()
-            if "method" in msg:
-                self.events.append(msg)
+            self._message()
 
     def close(self):
         for fd in (self.commands, self.replies):
@@ -127,14 +130,6 @@ def read(path):
             return f.read().decode("utf-8", "replace")
     except OSError:
         return ""
-
-
-def find_chromium(given):
-    for name in ([given] if given else ["chromium", "chromium-browser", "google-chrome"]):
-        path = shutil.which(name) if name else None
-        if path:
-            return path
-    raise AssertionError("Chromium not found; `make test-browser` installs Debian's chromium")
 
 
 def start_chromium(chromium, work, deadline):
@@ -227,10 +222,6 @@ def open_page(dt, url):
     return response["status"], response.get("mimeType", ""), facts
 
 
-def is_index(path_and_query):
-    return path_and_query in ("/", "/index.html")
-
-
 def check_page(url, status, mime, facts, version):
     problems = []
     path = urllib.parse.urlsplit(url)
@@ -239,7 +230,7 @@ def check_page(url, status, mime, facts, version):
         problems.append(f"answered {status} {mime}")
     if not facts["title"].endswith(f" - Kelp {version}"):
         problems.append(f"has no Kelp page title ({facts['title']!r})")
-    if not is_index(target) and facts["title"].startswith("Main Index"):
+    if target not in ("/", "/index.html") and facts["title"].startswith("Main Index"):
         problems.append("fell through to the main index page: nothing answers this address")
     for text in STAND_INS:
         if facts["text"].strip().startswith(text):
@@ -305,10 +296,8 @@ def crawl(dt, port, version, out_dir):
         log(f"  {target}: {facts['title']!r}, {len(facts['images'])} images, {len(facts['links'])} links"
             + (f" -- {'; '.join(problems)}" if problems else ""))
         failures += [f"{target} {p}" for p in problems]
-        if target == "/":
-            shots["index"] = screenshot(dt, os.path.join(out_dir, "index.png"))
-        elif target == "/interval.html?1":
-            shots["interval1"] = screenshot(dt, os.path.join(out_dir, "interval1.png"))
+        if target in SHOTS:
+            shots[SHOTS[target]] = screenshot(dt, os.path.join(out_dir, SHOTS[target] + ".png"))
         for link in facts["links"]:
             href = urllib.parse.urldefrag(link["href"])[0]
             if not href.startswith(origin + "/"):
@@ -323,15 +312,15 @@ def main():
     p = argparse.ArgumentParser()
     p.add_argument("--kelp", required=True)
     p.add_argument("--out", required=True)
-    p.add_argument("--chromium")
+    p.add_argument("--chromium", default="chromium")
     p.add_argument("--time-limit", type=float, default=360)
     a = p.parse_args()
     deadline = Deadline(a.time_limit)
     kelp_bin = os.path.abspath(a.kelp)
     out_dir = os.path.abspath(a.out)
-    for name in ("index.png", "interval1.png"):
-        if os.path.exists(os.path.join(out_dir, name)):
-            os.remove(os.path.join(out_dir, name))
+    for name in SHOTS.values():
+        if os.path.exists(os.path.join(out_dir, name + ".png")):
+            os.remove(os.path.join(out_dir, name + ".png"))
 
     kelp = chromium = dt = None
     work = tempfile.mkdtemp(prefix="kelp-browser-")
@@ -339,7 +328,9 @@ def main():
     ok = False
     try:
         version = subprocess.run([kelp_bin, "-pdc"], capture_output=True, timeout=10).stdout.split(b"\t")[1].decode()
-        chromium_bin = find_chromium(a.chromium)
+        chromium_bin = shutil.which(a.chromium)
+        if not chromium_bin:
+            raise AssertionError(f"{a.chromium} not found; `make test-browser` installs Debian's chromium")
         # Loopback shown, so that there is an interface to follow even in a
         # network namespace that has no other.
         conf = os.path.join(work, "Kelp.conf")
@@ -360,7 +351,7 @@ def main():
             failures.append(f"{kinds['interval']} interval pages reached, not 3")
         if kinds["overview"] < 3:
             failures.append(f"only {kinds['overview']} module overview pages reached")
-        for name in ("index", "interval1"):
+        for name in SHOTS.values():
             if name not in shots:
                 failures.append(f"no screenshot {name}.png: its page was not reached")
         log(f"{visited} pages, {kinds['images']} images, {kinds['links']} links checked"
