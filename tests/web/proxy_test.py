@@ -15,16 +15,11 @@ import subprocess
 import sys
 import tempfile
 import time
-import urllib.request
 
-from prometheus_test import free_port, stop, wait_for
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from procs import Checks, fetch, free_port, start_kelp, stop, wait_for  # noqa: E402
 
 SILENT = 100
-
-
-def fetch(port, path):
-    with urllib.request.urlopen("http://127.0.0.1:%d%s" % (port, path), timeout=5) as r:
-        return r.status, r.headers.get("Content-Type"), r.read()
 
 
 def nginx_conf(tmp, block, kelp_port, port):
@@ -44,35 +39,29 @@ def main():
     ap.add_argument("--nginx", default="nginx")
     args = ap.parse_args()
 
-    passed = failed = 0
-
-    def check(desc, ok, detail=""):
-        nonlocal passed, failed
-        print(("ok     " if ok else "FAILED ") + desc + ("" if ok else ": " + detail))
-        passed, failed = passed + ok, failed + (not ok)
+    check = Checks("proxy")
+    with open(args.block) as f:
+        block = f.read()
+    shown = block[block.index("# These two lines"):].rstrip("\n")
+    root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+    with open(os.path.join(root, "README.md")) as f:
+        readme = re.sub(r"(?m)^    ", "", f.read())
+    with open(os.path.join(root, "doc", "Kelp.8")) as f:
+        man = f.read().replace("\\-", "-").replace("\\(aq", "'").replace(".sp\n", "\n")
+    check("README and Kelp(8) show the block as it is", shown in readme and shown in man)
 
     with tempfile.TemporaryDirectory(prefix="kelp-proxy-") as tmp:
-        kelp_port, proxy_port = free_port(), free_port()
-        conf = os.path.join(tmp, "Kelp.conf")
-        with open(conf, "w") as f:
-            f.write("httpd.host 127.0.0.1\nhttpd.port %d\n" % kelp_port)
-        with open(args.block) as f:
-            block = f.read()
-        shown = block[block.index("# These two lines"):].rstrip("\n")
-        root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
-        with open(os.path.join(root, "README.md")) as f:
-            readme = re.sub(r"(?m)^    ", "", f.read())
-        with open(os.path.join(root, "doc", "Kelp.8")) as f:
-            man = f.read().replace("\\-", "-").replace("\\(aq", "'").replace(".sp\n", "\n")
-        check("README and Kelp(8) show the block as it is", shown in readme and shown in man)
-        with open(os.path.join(tmp, "nginx.conf"), "w") as f:
-            f.write(nginx_conf(tmp, block, kelp_port, proxy_port))
-        log = open(os.path.join(tmp, "servers.log"), "w")
-        kelp = subprocess.Popen([args.kelp, "-f", conf], stdout=log, stderr=subprocess.STDOUT)
-        nginx = subprocess.Popen([args.nginx, "-p", tmp, "-c", os.path.join(tmp, "nginx.conf"), "-e",
-                                  os.path.join(tmp, "nginx.log")], stdout=log, stderr=subprocess.STDOUT)
+        logs = [os.path.join(tmp, name) for name in ("servers.log", "nginx.log")]
+        conf, proxy_port = os.path.join(tmp, "Kelp.conf"), free_port()
+        kelp = nginx = None
         silent = []
         try:
+            with open(logs[0], "w") as log:
+                kelp, kelp_port = start_kelp([args.kelp, "-f", conf], conf, stdout=log, stderr=subprocess.STDOUT)
+                with open(os.path.join(tmp, "nginx.conf"), "w") as f:
+                    f.write(nginx_conf(tmp, block, kelp_port, proxy_port))
+                nginx = subprocess.Popen([args.nginx, "-p", tmp, "-c", os.path.join(tmp, "nginx.conf"),
+                                          "-e", logs[1]], stdout=log, stderr=subprocess.STDOUT)
             index = wait_for("Kelp through nginx", lambda: fetch(proxy_port, "/")[2])
             graphs = re.findall(r'src="([^"]+)"', fetch(kelp_port, "/interval.html?1")[2].decode())
             check("the interval page shows graphs", len(graphs) >= 3, repr(graphs))
@@ -90,9 +79,7 @@ def main():
                       "direct %r, proxied %r" % (direct[:2] + (len(direct[2]),), proxied[:2] + (len(proxied[2]),)))
 
             opened = time.monotonic()
-            for _ in range(SILENT):
-                s = socket.create_connection(("127.0.0.1", proxy_port), timeout=5)
-                silent.append(s)
+            silent = [socket.create_connection(("127.0.0.1", proxy_port), timeout=5) for _ in range(SILENT)]
             time.sleep(0.5)
             start = time.monotonic()
             try:
@@ -115,17 +102,11 @@ def main():
         finally:
             for s in silent:
                 s.close()
-            stop(nginx, signal.SIGQUIT)
-            stop(kelp, signal.SIGINT)
-            log.close()
-            if failed or passed == 0:
-                for name in ("servers.log", "nginx.log"):
-                    path = os.path.join(tmp, name)
-                    if os.path.exists(path):
-                        with open(path) as f:
-                            sys.stdout.write("--- %s (tail)\n%s" % (name, "".join(f.readlines()[-20:])))
-    print("proxy: %d passed, %d failed" % (passed, failed))
-    return 0 if failed == 0 and passed > 0 else 1
+            if nginx:
+                stop(nginx, signal.SIGQUIT)
+            if kelp:
+                stop(kelp, signal.SIGINT)
+        return check.finish(logs)
 
 
 if __name__ == "__main__":
