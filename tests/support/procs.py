@@ -1,4 +1,5 @@
 """Ports, child processes and tallies for the test scripts, which import it from here."""
+import contextlib
 import os
 import signal
 import socket
@@ -97,6 +98,16 @@ class Checks:
             self(desc, True)
         except AssertionError as e:
             self(desc, False, str(e))
+
+    @contextlib.contextmanager
+    def servers(self):
+        """Yields a stack for what the servers started inside need undone,
+        undone newest first; a server that stops answering fails a check."""
+        with contextlib.ExitStack() as later:
+            try:
+                yield later
+            except (AssertionError, OSError) as e:
+                self("both servers answer", False, str(e))
 
     def finish(self, logs):
         """The exit status; after a failure the tails of the logs first."""

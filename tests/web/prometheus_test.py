@@ -41,12 +41,12 @@ def main():
     with tempfile.TemporaryDirectory(prefix="kelp-prometheus-") as tmp:
         logs = [os.path.join(tmp, name + ".log") for name in ("kelp", "prometheus")]
         conf, scrape = os.path.join(tmp, "Kelp.conf"), os.path.join(tmp, "prometheus.yml")
-        kelp = prom = None
-        try:
+        with check.servers() as later:
             # lo is hidden by default and may be the only interface here.
             with open(logs[0], "w") as log:
                 kelp, kelp_port = start_kelp([args.kelp, "-f", conf], conf, "module.netif.interface.lo.enable\t1\n",
                                              stdout=log, stderr=subprocess.STDOUT)
+            later.callback(stop, kelp, signal.SIGINT)
             with open(scrape, "w") as f:
                 f.write("global:\n  scrape_interval: 1s\n  evaluation_interval: 1s\n"
                         "scrape_configs:\n  - job_name: kelp\n    static_configs:\n"
@@ -57,6 +57,7 @@ def main():
                                          "--storage.tsdb.path=" + os.path.join(tmp, "data"),
                                          "--web.listen-address=127.0.0.1:%d" % prom_port],
                                         stdout=log, stderr=subprocess.STDOUT)
+            later.callback(stop, prom, signal.SIGTERM)
 
             lint = subprocess.run([args.promtool, "check", "metrics"], input=fetch(kelp_port, "/metrics")[2],
                                   capture_output=True)
@@ -73,13 +74,6 @@ def main():
                   "%s against %d" % (got, mem_total_bytes()))
             rate = 'rate(node_network_receive_bytes_total{device="lo"}[5s])'
             check.eventually(rate + " exists", lambda: query(prom_port, rate) or None)
-        except (AssertionError, OSError) as e:
-            check("both servers answer", False, str(e))
-        finally:
-            if prom:
-                stop(prom, signal.SIGTERM)
-            if kelp:
-                stop(kelp, signal.SIGINT)
         return check.finish(logs)
 
 

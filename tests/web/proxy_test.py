@@ -53,15 +53,15 @@ def main():
     with tempfile.TemporaryDirectory(prefix="kelp-proxy-") as tmp:
         logs = [os.path.join(tmp, name) for name in ("servers.log", "nginx.log")]
         conf, proxy_port = os.path.join(tmp, "Kelp.conf"), free_port()
-        kelp = nginx = None
-        silent = []
-        try:
+        with check.servers() as later:
             with open(logs[0], "w") as log:
                 kelp, kelp_port = start_kelp([args.kelp, "-f", conf], conf, stdout=log, stderr=subprocess.STDOUT)
+                later.callback(stop, kelp, signal.SIGINT)
                 with open(os.path.join(tmp, "nginx.conf"), "w") as f:
                     f.write(nginx_conf(tmp, block, kelp_port, proxy_port))
                 nginx = subprocess.Popen([args.nginx, "-p", tmp, "-c", os.path.join(tmp, "nginx.conf"),
                                           "-e", logs[1]], stdout=log, stderr=subprocess.STDOUT)
+                later.callback(stop, nginx, signal.SIGQUIT)
             index = wait_for("Kelp through nginx", lambda: fetch(proxy_port, "/")[2])
             graphs = re.findall(r'src="([^"]+)"', fetch(kelp_port, "/interval.html?1")[2].decode())
             check("the interval page shows graphs", len(graphs) >= 3, repr(graphs))
@@ -79,7 +79,8 @@ def main():
                       "direct %r, proxied %r" % (direct[:2] + (len(direct[2]),), proxied[:2] + (len(proxied[2]),)))
 
             opened = time.monotonic()
-            silent = [socket.create_connection(("127.0.0.1", proxy_port), timeout=5) for _ in range(SILENT)]
+            silent = [later.enter_context(socket.create_connection(("127.0.0.1", proxy_port), timeout=5))
+                      for _ in range(SILENT)]
             time.sleep(0.5)
             start = time.monotonic()
             try:
@@ -97,15 +98,6 @@ def main():
                 closed = False
             check("nginx drops a silent connection after %.1f s" % (time.monotonic() - opened),
                   closed and time.monotonic() - opened < 8)
-        except (AssertionError, OSError) as e:
-            check("both servers answer", False, str(e))
-        finally:
-            for s in silent:
-                s.close()
-            if nginx:
-                stop(nginx, signal.SIGQUIT)
-            if kelp:
-                stop(kelp, signal.SIGINT)
         return check.finish(logs)
 
 
