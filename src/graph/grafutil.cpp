@@ -1,4 +1,5 @@
 #include "graph/grafutil.h"
+#include "graph/grafgate.h"
 
 #include <cstdio>
 #include <cstring>
@@ -7,8 +8,6 @@
 
 #include <gd.h>
 #include <gdfonts.h>
-
-#include "graph/grafgate.h"
 
 namespace {
 
