@@ -1,11 +1,24 @@
 #include "graph/grafgate.h"
 
+#include <cerrno>
 #include <malloc.h>
-#include <semaphore>
+#include <semaphore.h>
 
 namespace {
 
-std::counting_semaphore<GRAPH_DRAWERS> drawers{GRAPH_DRAWERS};
+// A POSIX semaphore, not std::counting_semaphore: the standard library's
+// wakes every waiter at each release, and 24 threads woken to find the turn
+// taken again crowd out the sampling thread on two cores. sem_post wakes one.
+struct gate {
+    sem_t turns;
+    gate() { sem_init(&turns, 0, GRAPH_DRAWERS); }
+    void acquire() {
+        while (sem_wait(&turns) != 0 && errno == EINTR) {
+        }
+    }
+    void release() { sem_post(&turns); }
+};
+gate drawers;
 
 // A turn belongs to the thread that took it; the thread's end gives back
 // one it still holds.
