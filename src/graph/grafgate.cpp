@@ -30,23 +30,19 @@ struct turn {
 };
 thread_local turn mine;
 
-// The image (150 rows of 2000 bytes) and gd's row copies for the encoder
-// (150 of 1500) stay in the heap from one graph to the next: below the trim
-// threshold nothing is given back. zlib's four 64 kB buffers reach the mmap
-// threshold: they take what room the heap has and are mapped for the graph
-// otherwise. The heap grows by what is asked for and no pad, so that it ends
-// near one graph's size. Keeping zlib's buffers as well would save some 50
-// page faults a graph for about 300 kB more resident memory, more than the
-// daemon's memory goal leaves.
-constexpr int KEPT_HEAP_BYTES = 768 * 1024;
-constexpr int MAPPED_FROM_BYTES = 64 * 1024;
+// A graph's memory stays in the heap from one graph to the next: the image
+// (150 rows of 2000 bytes), gd's row copies for the encoder (150 of 1500)
+// and zlib's four 64 kB buffers, all below the mmap threshold that setting
+// the trim threshold fixes at 128 kB. Below the trim threshold nothing is
+// given back. The heap grows by what is asked for and no pad, so that it
+// ends near one graph's size and what a few connections' streams take.
+constexpr int KEPT_HEAP_BYTES = 1024 * 1024;
 
 }  // namespace
 
 void grafgate_init() {
     mallopt(M_ARENA_MAX, 1);
     mallopt(M_TRIM_THRESHOLD, KEPT_HEAP_BYTES);
-    mallopt(M_MMAP_THRESHOLD, MAPPED_FROM_BYTES);
     mallopt(M_TOP_PAD, 0);
 }
 
