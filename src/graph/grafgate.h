@@ -9,13 +9,13 @@
 #pragma once
 
 // One at a time. Two graphs drawn at once in one heap interleave their
-// allocations, and the heap then keeps both of them: 1.8 MB rather than 0.7.
+// allocations, and the heap then keeps both of them: 1.9 MB rather than 1.
 constexpr int GRAPH_DRAWERS = 1;
 
 // At start-up, before any other thread: the allocator keeps one arena for
-// all threads and leaves most of a finished graph's memory mapped for the
-// next, so that a graph request does not fault its memory in afresh. With
-// the gate, that memory is one graph's and no more.
+// all threads and leaves a finished graph's memory mapped for the next, so
+// that a graph request does not fault its memory in afresh. With the gate,
+// that memory is one graph's and no more.
 void grafgate_init();
 
 // Blocks until this thread may draw; a thread that already may returns at once.
