@@ -308,9 +308,12 @@ void give_back_stack() {
     pthread_attr_destroy(&attr);
     if (rc != 0) return;
     const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-    char here;
+    // The frame address, not a local's: a sanitizer may keep locals on a
+    // stack of its own elsewhere.
+    const uintptr_t here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
     const uintptr_t from = reinterpret_cast<uintptr_t>(low);
-    const uintptr_t to = (reinterpret_cast<uintptr_t>(&here) - STACK_KEPT_BYTES) & ~(page - 1);
+    if (here < from + STACK_KEPT_BYTES || here > from + size) return;
+    const uintptr_t to = (here - STACK_KEPT_BYTES) & ~(page - 1);
     if (to > from) madvise(low, to - from, MADV_DONTNEED);
 }
 
