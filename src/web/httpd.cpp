@@ -183,23 +183,10 @@ bool accept_into(threadstruct& t) {
     return false;
 }
 
-// A connection's deepest calls, gd's encoder with zlib, take some 32 kB.
-// glibc keeps the stacks of joined threads for the next ones up to 40 MB in
-// all: five stacks of the default 8 MB, fewer than the 25 slots, so that most
-// connections would map, fault in and unmap a stack of their own.
-constexpr size_t CONNECTION_STACK_BYTES = 256 * 1024;
-
-const pthread_attr_t* connection_attributes() {
-    static pthread_attr_t attr;
-    static const bool ready = pthread_attr_init(&attr) == 0 &&
-                              pthread_attr_setstacksize(&attr, CONNECTION_STACK_BYTES) == 0;
-    return ready ? &attr : nullptr;
-}
-
 void start_connection(threadstruct& t) {
     // pthread_create orders this store before everything the thread does.
     t.status.store(SLOT_IN_USE, std::memory_order_relaxed);
-    int rc = pthread_create(&t.tid, connection_attributes(), httpd_connection, &t);
+    int rc = pthread_create(&t.tid, nullptr, httpd_connection, &t);
     if (rc == 0) return;
     errno = rc;
     std::perror("Could not create connection thread");
