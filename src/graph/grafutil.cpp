@@ -1,4 +1,5 @@
 #include "graph/grafutil.h"
+#include "graph/grafgate.h"
 
 #include <cstdio>
 #include <cstring>
@@ -18,6 +19,11 @@ struct gd_image_deleter {
     }
 };
 using gd_image = std::unique_ptr<gdImage, gd_image_deleter>;
+
+struct gd_freer {
+    void operator()(void* p) const { gdFree(p); }
+};
+using gd_bytes = std::unique_ptr<void, gd_freer>;
 
 constexpr int WIDTH = 500;
 constexpr int HEIGHT = 150;
@@ -101,9 +107,11 @@ void label(void* handle, const char* atext, const char* btext, int r, int g, int
 }  // namespace
 
 void* grafutil_createimage() {
+    grafgate_enter();
     gd_image im(gdImageCreateTrueColor(WIDTH, HEIGHT));
     if (!im) {
         std::perror("Could not create graph image");
+        grafgate_leave();
         return nullptr;
     }
     gdImageFilledRectangle(im.get(), 0, 0, WIDTH - 1, HEIGHT - 1, colour(248, 248, 248));
@@ -212,12 +220,18 @@ void grafutil_dateonrightbottom(void* imageHandler) {
 
 void grafutil_finish(void* imageHandler, FILE* out) {
     gd_image im(image_of(imageHandler));
-    // An image that could not be created leaves the answer with its header
-    // and an empty body.
+    // The PNG is made in memory so that the drawing turn ends before the
+    // client is written to. An image that could not be created leaves the
+    // answer with its header and an empty body.
+    gd_bytes png;
+    int size = 0;
     if (im) {
         gdImageRectangle(im.get(), PLOT_LEFT, PLOT_TOP, PLOT_RIGHT, FRAME_BOTTOM, colour(0, 0, 0));
-        if (out) gdImagePng(im.get(), out);
+        if (out) png.reset(gdImagePngPtr(im.get(), &size));
     }
+    im.reset();
+    grafgate_leave();
+    if (out && png && size > 0) std::fwrite(png.get(), 1, static_cast<size_t>(size), out);
     if (out) std::fflush(out);
 }
 
