@@ -21,6 +21,11 @@ struct history_ring_struct {
         stat.load(s);
         return s;
     }
+    // One member of the record, as whole as record() gives it.
+    template <typename M>
+    M field(M stat_struct::*member) const {
+        return stat.load_member(member);
+    }
 };
 
 struct history_ring_data_struct {

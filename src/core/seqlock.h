@@ -31,18 +31,39 @@ public:
 
     void load(T& out) const {
         uint64_t copy[WORDS];
-        for (;;) {
-            const uint32_t before = sequence.load(std::memory_order_acquire);
-            if (before & 1u) continue;
-            for (size_t i = 0; i < WORDS; ++i) copy[i] = word[i].load(std::memory_order_relaxed);
-            // Keeps the word loads before the second look at the sequence.
-            std::atomic_thread_fence(std::memory_order_acquire);
-            if (sequence.load(std::memory_order_relaxed) == before) break;
-        }
+        read_words(copy, 0, WORDS);
         std::memcpy(&out, copy, sizeof(T));
     }
 
+    // One member of the record, as whole as a copy of all of it, but only the
+    // words that hold the member are read: a reader that wants one figure of
+    // each record need not copy the rest.
+    template <typename M>
+    M load_member(M T::*member) const {
+        static constexpr T probe{};
+        const size_t offset = static_cast<size_t>(reinterpret_cast<const unsigned char*>(&(probe.*member)) -
+                                                  reinterpret_cast<const unsigned char*>(&probe));
+        const size_t first = offset / sizeof(uint64_t);
+        uint64_t copy[(sizeof(M) + 2 * sizeof(uint64_t) - 2) / sizeof(uint64_t)];
+        read_words(copy, first, (offset + sizeof(M) - 1) / sizeof(uint64_t) + 1);
+        M out;
+        std::memcpy(&out, reinterpret_cast<const unsigned char*>(copy) + (offset - first * sizeof(uint64_t)), sizeof(M));
+        return out;
+    }
+
 private:
+    // Copies words [from, to) as they stood between two stores.
+    void read_words(uint64_t* copy, size_t from, size_t to) const {
+        for (;;) {
+            const uint32_t before = sequence.load(std::memory_order_acquire);
+            if (before & 1u) continue;
+            for (size_t i = from; i < to; ++i) copy[i - from] = word[i].load(std::memory_order_relaxed);
+            // Keeps the word loads before the second look at the sequence.
+            std::atomic_thread_fence(std::memory_order_acquire);
+            if (sequence.load(std::memory_order_relaxed) == before) return;
+        }
+    }
+
     static uint64_t chunk(const unsigned char* from, size_t i) {
         uint64_t w = 0;
         const size_t offset = i * sizeof(uint64_t);

@@ -34,7 +34,7 @@ void overview(FILE* out) {
 }
 
 // Starts at the newest slot, which is also the bar at x 0 and "cur". Slots
-// are copied one at a time: the sampling thread may be storing meanwhile.
+// are read one figure at a time: the sampling thread may be storing meanwhile.
 void grafinterval(FILE* out, int ring) {
     const history_ring_struct* travler = history_get_travler(ring);
     std::fputs("Content-type: image/png\r\n\r\n", out);
@@ -43,10 +43,8 @@ void grafinterval(FILE* out, int ring) {
     double load[GRAPH_SLOTS];
     double max = 0.0, sum = 0.0;
     const history_ring_struct* slot = travler;
-    stat_struct copy;
     for (int x = 0; x < GRAPH_SLOTS; ++x, slot = slot->prev) {
-        history_copy_slot(ring, slot, &copy);
-        load[x] = copy.load;
+        load[x] = slot->field(&stat_struct::load);
         if (load[x] > max) max = load[x];
         sum += load[x];
     }

@@ -55,24 +55,23 @@ double scale(const char* rescale_key, uint64_t total_max, uint64_t used_max) {
 
 // Swap bars and memory line on scales of their own. The walk starts at the
 // slot before the newest; the newest shows only in the "current" texts. Slots
-// are copied one at a time: the sampling thread may be storing meanwhile.
+// are read one figure at a time: the sampling thread may be storing meanwhile.
 void grafinterval(FILE* out, int ring) {
     const history_ring_struct* travler = history_get_travler(ring);
-    stat_struct copy;
-    history_copy_slot(ring, travler, &copy);
-    const uint64_t swap_current = copy.swap.used, mem_current = copy.mem.used;
+    const uint64_t swap_current = travler->field(&stat_struct::swap).used;
+    const uint64_t mem_current = travler->field(&stat_struct::mem).used;
 
     uint64_t swap_used[GRAPH_SLOTS], mem_used[GRAPH_SLOTS];
     uint64_t swap_total_max = 0, swap_used_max = 0, mem_total_max = 0, mem_used_max = 0;
     const history_ring_struct* slot = travler->prev;
     for (int x = 0; x < GRAPH_SLOTS; ++x, slot = slot->prev) {
-        history_copy_slot(ring, slot, &copy);
-        swap_used[x] = copy.swap.used;
-        mem_used[x] = copy.mem.used;
-        if (copy.swap.total > swap_total_max) swap_total_max = copy.swap.total;
-        if (copy.swap.used > swap_used_max) swap_used_max = copy.swap.used;
-        if (copy.mem.total > mem_total_max) mem_total_max = copy.mem.total;
-        if (copy.mem.used > mem_used_max) mem_used_max = copy.mem.used;
+        const stat_swap swap = slot->field(&stat_struct::swap), mem = slot->field(&stat_struct::mem);
+        swap_used[x] = swap.used;
+        mem_used[x] = mem.used;
+        if (swap.total > swap_total_max) swap_total_max = swap.total;
+        if (swap.used > swap_used_max) swap_used_max = swap.used;
+        if (mem.total > mem_total_max) mem_total_max = mem.total;
+        if (mem.used > mem_used_max) mem_used_max = mem.used;
     }
     const double swap_multi = scale("module.memswap.swap.rescalemax", swap_total_max, swap_used_max);
     const double mem_multi = scale("module.memswap.mem.rescalemax", mem_total_max, mem_used_max);
