@@ -11,13 +11,13 @@
 #include <poll.h>
 #include <semaphore.h>
 #include <strings.h>
-#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
 
 #include "config/config.h"
 #include "core/fatal.h"
+#include "core/tuning.h"
 #include "modules/modules.h"
 #include "web/html.h"
 #include "web/metrics.h"
@@ -277,33 +277,6 @@ void serve(threadstruct& t) {
     if (read_request(t)) answer(t, fc.get());
 }
 
-// What a finished connection keeps of its stack: the frames it still runs
-// in and the way out of the thread.
-constexpr uintptr_t STACK_KEPT_BYTES = 4096;
-
-// glibc gives a finished thread's stack back when the thread ends, but keeps
-// the 16 kB below its own frame, where a graph's deepest calls ran. The
-// listener joins a thread only when it comes round to the slot again, so up
-// to 25 such stacks would stay resident; the thread gives that part back
-// itself, and the next thread on the stack faults in what it uses.
-void give_back_stack() {
-    pthread_attr_t attr;
-    if (pthread_getattr_np(pthread_self(), &attr) != 0) return;
-    void* low = nullptr;
-    size_t size = 0;
-    int rc = pthread_attr_getstack(&attr, &low, &size);
-    pthread_attr_destroy(&attr);
-    if (rc != 0) return;
-    const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-    // The frame address, not a local's: a sanitizer may keep locals on a
-    // stack of its own elsewhere.
-    const uintptr_t here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
-    const uintptr_t from = reinterpret_cast<uintptr_t>(low);
-    if (here < from + STACK_KEPT_BYTES || here > from + size) return;
-    const uintptr_t to = (here - STACK_KEPT_BYTES) & ~(page - 1);
-    if (to > from) madvise(low, to - from, MADV_DONTNEED);
-}
-
 }  // namespace
 
 httpd_parse_result httpd_parse_request(char* request, char** url, char** param) {
@@ -390,7 +363,7 @@ void* httpd_thread(void* /*unused*/) {
 void* httpd_connection(void* c) {
     auto* t = static_cast<threadstruct*>(c);
     serve(*t);
-    give_back_stack();
+    tuning_connection_done();
     t->status.store(SLOT_FINISHED, std::memory_order_release);
     // After the store the listener may hand the slot on: t is not touched again.
     sem_post(&slot_finished);

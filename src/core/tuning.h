@@ -1,0 +1,11 @@
+// What one C library alone offers to keep Kelp's memory small and its graphs
+// cheap. The build picks the unit for the platform: tuning_glibc.cpp where
+// the C library is glibc, tuning_none.cpp (which does nothing) elsewhere.
+#pragma once
+
+// At start-up, before any other thread exists: allocator settings.
+void tuning_init();
+
+// A connection thread's last work before it marks its slot finished: give
+// back what its stack holds beyond the frames it still runs in.
+void tuning_connection_done();
