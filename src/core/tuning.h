@@ -5,7 +5,3 @@
 
 // At start-up, before any other thread exists: allocator settings.
 void tuning_init();
-
-// A connection thread's last work before it marks its slot finished: give
-// back what its stack holds beyond the frames it still runs in.
-void tuning_connection_done();

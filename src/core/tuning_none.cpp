@@ -2,5 +2,3 @@
 #include "core/tuning.h"
 
 void tuning_init() {}
-
-void tuning_connection_done() {}

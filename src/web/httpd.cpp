@@ -17,7 +17,6 @@
 
 #include "config/config.h"
 #include "core/fatal.h"
-#include "core/tuning.h"
 #include "modules/modules.h"
 #include "web/html.h"
 #include "web/metrics.h"
@@ -363,7 +362,6 @@ void* httpd_thread(void* /*unused*/) {
 void* httpd_connection(void* c) {
     auto* t = static_cast<threadstruct*>(c);
     serve(*t);
-    tuning_connection_done();
     t->status.store(SLOT_FINISHED, std::memory_order_release);
     // After the store the listener may hand the slot on: t is not touched again.
     sem_post(&slot_finished);
