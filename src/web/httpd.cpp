@@ -17,6 +17,7 @@
 
 #include "config/config.h"
 #include "core/fatal.h"
+#include "core/history.h"
 #include "modules/modules.h"
 #include "web/html.h"
 #include "web/metrics.h"
@@ -256,7 +257,7 @@ void answer(threadstruct& t, FILE* fc) {
     if (std::strcmp(t.url, "/metrics") == 0) return metrics_answer(fc);
 
     int interval = (t.param && std::strcmp(t.url, "/interval.html") == 0) ? config_atoi(t.param) : 0;
-    if (interval == 1 || interval == 10 || interval == 100)
+    if (history_ring_of(interval) >= 0)
         print_interval(fc, interval);
     else
         print_index_html(fc);
@@ -371,7 +372,7 @@ void* httpd_connection(void* c) {
 // --- The server's own pages -------------------------------------------------
 
 void print_index_html(FILE* out) {
-    std::fputs("Content-type: text/html\r\n\r\n", out);
+    html_content_type(out, HTML_PAGE);
     html_head(out, "Main Index", nullptr, nullptr);
     std::fputs("<body>"
                "<h1>Kelp Main Page</h1><hr>\r\n"
@@ -391,7 +392,7 @@ void print_interval(FILE* out, int interval) {
     char address[200], period[200];
     std::snprintf(address, sizeof address, "/interval.html?%d", interval);
     std::snprintf(period, sizeof period, "%d", interval * 8);
-    std::fputs("Content-type: text/html\r\n\r\n", out);
+    html_content_type(out, HTML_PAGE);
     html_head(out, "Interval Full Graf", period, address);
     std::fprintf(out, "<body><h1>Full Statistics Interval %d</h1><hr>\r\n", interval);
     modules_linkintervalgraf(out, interval);
