@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <initializer_list>
 #include <iterator>
 #include <string>
@@ -88,6 +89,16 @@ void expect_cpu_shares(Advance advance, std::initializer_list<stat_cpu_mode> mod
     EXPECT_EQ(first_err + err, "");
     for (int m = 0; m < CPU_MODES; ++m) EXPECT_EQ(s.cpu.share[m], spent[m]) << "mode " << m;
 }
+
+// What stat_get_cpu_seconds reports, a line "cpu mode seconds" a call.
+struct cpu_seconds {
+    std::string reported;
+    static void add(void* context, int cpu, const char* mode, double seconds) {
+        char line[96];
+        std::snprintf(line, sizeof line, "%d %s %g\n", cpu, mode, seconds);
+        static_cast<cpu_seconds*>(context)->reported += line;
+    }
+};
 
 // The first 25 interfaces of a sample are stored and the surplus reported,
 // each surplus interface (every_surplus) or once per sample. plumb(n) gives

@@ -261,15 +261,6 @@ TEST_F(LinuxBackend, UnreadableOrMalformedProcStatGivesNoFigure) {
     EXPECT_EQ(s.cpu.share[CPU_USER], 5000) << "counted from the last good sample";
 }
 
-struct cpu_seconds {
-    std::string reported;
-    static void add(void* context, int cpu, const char* mode, double seconds) {
-        char line[96];
-        std::snprintf(line, sizeof line, "%d %s %g\n", cpu, mode, seconds);
-        static_cast<cpu_seconds*>(context)->reported += line;
-    }
-};
-
 // Each processor's line at the time of the call, in seconds: a processor that
 // is offline has no line, and the interrupt counts after the lines of a large
 // machine are not needed.
