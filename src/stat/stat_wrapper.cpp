@@ -10,11 +10,19 @@ namespace {
 stat_struct last_run;
 int first_use = 1;
 
+constexpr uint64_t WIDE_COUNTER = uint64_t{1} << 32;
+
 // Some kernels keep 32-bit counters: the difference is taken on the low 32 bits
 // and read as signed, so a wrap still gives the increase and a counter that was
 // reset gives the size of its drop. 0x80000000 reads as -2^31, whose magnitude
 // is reported as 2^31.
+//
+// A value at or above 2^32 cannot come from such a counter. A 64-bit one moves
+// more than 2^31 in a second on a fast link, and it goes down only when it
+// starts again from 0 (the interface was created again, its driver reloaded):
+// then what it counted since is the increase.
 uint64_t increase(uint64_t now, uint64_t before) {
+    if (now >= WIDE_COUNTER || before >= WIDE_COUNTER) return now >= before ? now - before : now;
     auto d = static_cast<int32_t>(static_cast<uint32_t>(now - before));
     int64_t wide = d;
     return static_cast<uint64_t>(wide < 0 ? -wide : wide);
