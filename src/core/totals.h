@@ -9,15 +9,12 @@
 
 #include "stat/stat_wrapper.h"
 
-struct totals_netif {
-    char name[32];     // empty: an unused entry
-    int32_t in_newest; // nonzero when the interface is in the newest sample
-    uint64_t received_bytes, send_bytes, collisions, input_errors, output_errors;
-};
-
 struct totals_struct {
     uint64_t samples;  // ticks since the start
-    totals_netif netif[MAX_NETIF];
+    // Per interface, each counter summed since the start; an empty name marks
+    // an unused entry.
+    stat_netif netif[MAX_NETIF];
+    int32_t in_newest[MAX_NETIF];  // nonzero when netif[i] is in the newest sample
 };
 
 void totals_add(const stat_struct* sample);

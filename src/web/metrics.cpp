@@ -41,18 +41,18 @@ struct netif_series {
     const char* name;
     const char* type;
     const char* help;
-    uint64_t totals_netif::*total;  // null for the peaks
+    uint64_t stat_netif::*total;  // null for the peaks
     int peak;                       // 0 received, 1 sent; for the peaks
 };
 constexpr netif_series NETIF_SERIES[] = {
     {"node_network_receive_bytes_total", "counter", "Bytes received since Kelp started.",
-     &totals_netif::received_bytes, 0},
-    {"node_network_transmit_bytes_total", "counter", "Bytes sent since Kelp started.", &totals_netif::send_bytes, 0},
+     &stat_netif::received_bytes, 0},
+    {"node_network_transmit_bytes_total", "counter", "Bytes sent since Kelp started.", &stat_netif::send_bytes, 0},
     {"node_network_receive_errs_total", "counter", "Receive errors since Kelp started.",
-     &totals_netif::input_errors, 0},
+     &stat_netif::input_errors, 0},
     {"node_network_transmit_errs_total", "counter", "Transmit errors since Kelp started.",
-     &totals_netif::output_errors, 0},
-    {"node_network_transmit_colls_total", "counter", "Collisions since Kelp started.", &totals_netif::collisions, 0},
+     &stat_netif::output_errors, 0},
+    {"node_network_transmit_colls_total", "counter", "Collisions since Kelp started.", &stat_netif::collisions, 0},
     {"kelp_network_receive_peak_bytes_per_second", "gauge",
      "Largest one-second increase of received bytes among the ten newest seconds.", nullptr, 0},
     {"kelp_network_transmit_peak_bytes_per_second", "gauge",
@@ -64,7 +64,7 @@ void write_netif(FILE* out) {
     totals_read(&totals);
     bool shown[MAX_NETIF];
     for (int i = 0; i < MAX_NETIF; ++i)
-        shown[i] = totals.netif[i].name[0] && totals.netif[i].in_newest &&
+        shown[i] = totals.netif[i].name[0] && totals.in_newest[i] &&
                    !mod_netif_skipinterface(totals.netif[i].name);
 
     // One slot copy at a time, each taken as safely as a graph takes it.
