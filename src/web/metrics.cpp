@@ -65,7 +65,7 @@ void write_netif(FILE* out) {
     bool shown[MAX_NETIF];
     for (int i = 0; i < MAX_NETIF; ++i)
         shown[i] = totals.netif[i].name[0] && totals.in_newest[i] &&
-                   !mod_netif_skipinterface(totals.netif[i].name);
+                   !modules_skipinterface(totals.netif[i].name);
 
     // One slot copy at a time, each taken as safely as a graph takes it.
     uint64_t peak[MAX_NETIF][2] = {};
@@ -103,11 +103,11 @@ void metrics_write(FILE* out) {
     family(out, "kelp_samples_total", "counter", "Samples taken since Kelp started.");
     std::fprintf(out, "kelp_samples_total %" PRIu64 "\n", totals.samples);
 
-    if (modules_enabled("module.load.enable")) {
+    if (modules_active("MOD_LOAD")) {
         family(out, "node_load1", "gauge", "One-minute load average.");
         std::fprintf(out, "node_load1 %.17g\n", newest.load);
     }
-    if (modules_enabled("module.memswap.enable")) {
+    if (modules_active("MOD_MEMSWAP")) {
         const struct {
             const char* name;
             const char* help;
@@ -123,7 +123,7 @@ void metrics_write(FILE* out) {
             std::fprintf(out, "%s %" PRIu64 "\n", g.name, g.value);
         }
     }
-    if (modules_enabled("module.netif.enable")) write_netif(out);
+    if (modules_active("MOD_NETIF")) write_netif(out);
 }
 
 void metrics_answer(FILE* out) {
