@@ -292,6 +292,9 @@ int kvm_getswapinfo(kvm_t* kd, struct kvm_swap* swap_ary, int swap_max, int) {
     return n;
 }
 
+// As the kernel's sysctl(3) does: no buffer asks for the length alone; a
+// buffer too small gets what fits of the answer and ENOMEM; a larger one gets
+// the answer, and *oldlenp says how long it is.
 int sysctlbyname(const char* name, void* oldp, size_t* oldlenp, const void* newp, size_t) {
     struct {
         const char* name;
@@ -306,12 +309,28 @@ int sysctlbyname(const char* name, void* oldp, size_t* oldlenp, const void* newp
             errno = EPERM;
             return -1;
         }
-        if (!oldp || !oldlenp || *oldlenp < sizeof v.variable->value) {
+        // The integer in the host's byte order; 16 bytes hold the value in
+        // their low half on this little-endian host.
+        unsigned char answer[16] = {};
+        const size_t width = std::min(v.variable->width, sizeof answer);
+        const uint64_t value = v.variable->value;
+        const auto half = static_cast<uint16_t>(value);
+        const auto word = static_cast<uint32_t>(value);
+        const void* integer = &value;
+        if (width == 2) integer = &half;
+        if (width == 4) integer = &word;
+        std::memcpy(answer, integer, std::min(width, sizeof value));
+        const size_t room = oldlenp ? *oldlenp : 0;
+        if (!oldp) {
+            if (oldlenp) *oldlenp = width;
+            return 0;
+        }
+        std::memcpy(oldp, answer, std::min(room, width));
+        if (room < width) {
             errno = ENOMEM;
             return -1;
         }
-        std::memcpy(oldp, &v.variable->value, sizeof v.variable->value);
-        *oldlenp = sizeof v.variable->value;
+        *oldlenp = width;
         return 0;
     }
     errno = ENOENT;
