@@ -196,3 +196,20 @@ deps-proxy:
 
 test-proxy: build deps-proxy
 	python3 tests/web/proxy_test.py --kelp $(BUILD)/Kelp --block packaging/nginx-kelp.conf
+
+# Kelp built, linked and installed for FreeBSD 14, FreeBSD 15 and illumos with
+# Debian's clang and lld against the cross-build kit in PLATFORMS (by default
+# ../shared/platforms beside the source tree), one build tree each below
+# PLATFORMS_BUILD; each system's service file is checked with shellcheck or
+# against the SMF DTD (tests/platforms/run.sh).
+PLATFORMS ?= ../shared/platforms
+PLATFORMS_BUILD ?= build-platforms
+PLATFORMS_DEB_PACKAGES := clang lld cmake pkg-config file shellcheck libxml2-utils
+
+.PHONY: test-platforms deps-platforms
+
+deps-platforms:
+	@$(MAKE) --no-print-directory deps DEB_PACKAGES="$(PLATFORMS_DEB_PACKAGES)"
+
+test-platforms: deps-platforms
+	tests/platforms/run.sh "$(PLATFORMS)" $(PLATFORMS_BUILD) $(JOBS)
