@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 #include <netinet/in.h>
 #include <string>
@@ -244,14 +245,18 @@ int main(int argc, char** argv) {
         });
     for (std::thread& c : clients) c.join();
     double took = std::chrono::duration<double>(clock_type::now() - start).count();
+    // Its own CPU, so that a figure can say what the load generator took from
+    // the machine it shares with the server.
+    timespec own{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &own);
 
     std::vector<double>& l = t.latencies_us;
     std::sort(l.begin(), l.end());
     auto pct = [&](double p) { return l.empty() ? 0.0 : l[std::min(l.size() - 1, static_cast<size_t>(p * l.size()))]; };
     long answers = t.answers.load();
     std::printf("answers=%ld errors=%ld seconds=%.3f rate=%.1f bytes_per_answer=%.0f p50_us=%.0f p99_us=%.0f "
-                "max_us=%.0f\n",
+                "max_us=%.0f cpu_s=%.3f\n",
                 answers, t.errors.load(), took, answers / took, answers ? double(t.bytes.load()) / answers : 0.0,
-                pct(0.5), pct(0.99), l.empty() ? 0.0 : l.back());
+                pct(0.5), pct(0.99), l.empty() ? 0.0 : l.back(), own.tv_sec + own.tv_nsec / 1e9);
     return t.errors.load() == 0 ? 0 : 1;
 }

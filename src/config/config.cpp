@@ -27,7 +27,7 @@ struct table_row {
 };
 
 table_row properties[] = {
-    {{"Kelp.version", "0.0.9", "Default Configuration for Kelp Version 0.0.9"}, false},
+    {{"Kelp.version", KELP_VERSION_TEXT, "Default Configuration for Kelp Version " KELP_VERSION_TEXT}, false},
     {{"httpd.host", "ANY", "Listen on host <IP|Hostname|ANY>"}, false},
     {{"httpd.port", "9001", "Listen on port [0-9]+"}, false},
     {{"module.load.enable", "1", "Systemload enable/disable {0|1}"}, false},

@@ -18,7 +18,10 @@ struct dynpropertiestruct {
     propertiestruct property;
 };
 
-constexpr const char* KELP_VERSION = "0.0.9";
+#ifndef KELP_VERSION_TEXT
+#error "KELP_VERSION_TEXT comes from the build (CMakeLists.txt)"
+#endif
+constexpr const char* KELP_VERSION = KELP_VERSION_TEXT;
 constexpr const char* CONFIG_DEFAULT_FILE = "/etc/orn/Kelp.conf";
 
 // Back to the built-in values and no dynamic property, as at start-up.

@@ -10,7 +10,7 @@
 #include "config/config.h"
 #include "core/history.h"
 #include "core/sampling.h"
-#include "graph/grafgate.h"
+#include "core/tuning.h"
 #include "modules/modules.h"
 #include "stat/stat_wrapper.h"
 #include "web/httpd.h"
@@ -84,7 +84,7 @@ void parse_command_line(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    grafgate_init();
+    tuning_init();
     config_init();
     parse_command_line(argc, argv);
     prepare_cancellation();

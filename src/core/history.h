@@ -10,6 +10,16 @@
 constexpr int HISTORY_RINGS = 3;
 constexpr int HISTORY_SLOTS = 450;
 
+// Ring 0, 1 and 2 hold a record per 1, 10 and 100 seconds, and pages and
+// graph names call each ring by that interval.
+constexpr int history_interval(int ringi) { return ringi == 0 ? 1 : ringi == 1 ? 10 : 100; }
+// The ring whose records lie interval seconds apart, or -1 for any other number.
+constexpr int history_ring_of(int interval) {
+    for (int r = 0; r < HISTORY_RINGS; ++r)
+        if (history_interval(r) == interval) return r;
+    return -1;
+}
+
 struct history_ring_struct {
     history_ring_struct* next;  // receives the following record; from the newest slot: the oldest
     history_ring_struct* prev;  // one step back in time

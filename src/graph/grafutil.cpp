@@ -9,7 +9,6 @@
 #include <gd.h>
 #include <gdfonts.h>
 
-#include "graph/bytetext.h"
 
 namespace {
 
@@ -160,15 +159,6 @@ void grafutil_title(void* imageHandler, const char* title) {
     draw_text(im, 250 - text_width(title) / 2, 12 - font()->h / 2, title, colour(0, 0, 0));
 }
 
-void grafutil_span_title(void* image, const char* what, int ring, const char* name) {
-    char title[200];
-    if (name)
-        std::snprintf(title, sizeof title, "%s last %d seconds (%s)", what, grafutil_span_seconds(ring), name);
-    else
-        std::snprintf(title, sizeof title, "%s last %d seconds", what, grafutil_span_seconds(ring));
-    grafutil_title(image, title);
-}
-
 void grafutil_textlefttop(void* i, const char* atext, const char* btext, int r, int g, int b) {
     label(i, atext, btext, r, g, b, draw_left, rows_top);
 }
@@ -191,19 +181,6 @@ void grafutil_textrightcenter(void* i, const char* atext, const char* btext, int
 
 void grafutil_textrightbottom(void* i, const char* atext, const char* btext, int r, int g, int b) {
     label(i, atext, btext, r, g, b, draw_right, rows_bottom);
-}
-
-void grafutil_corner_texts(void* image, const grafutil_corner_text (&corners)[6]) {
-    using corner_fn = void (*)(void*, const char*, const char*, int, int, int);
-    static constexpr corner_fn AT[6] = {grafutil_textlefttop,  grafutil_textleftcenter,  grafutil_textleftbottom,
-                                        grafutil_textrighttop, grafutil_textrightcenter, grafutil_textrightbottom};
-    for (int i = 0; i < 6; ++i) {
-        const grafutil_corner_text& c = corners[i];
-        char bytes[BYTETEXT_SIZE];
-        bytetext_format(bytes, sizeof bytes, c.bytes);
-        const bool bottom = i % 3 == 2;
-        AT[i](image, bottom ? bytes : c.label, bottom ? c.label : bytes, c.r, c.g, c.b);
-    }
 }
 
 void grafutil_dateonrightbottom(void* imageHandler) {
@@ -233,6 +210,32 @@ void grafutil_finish(void* imageHandler, FILE* out) {
     grafgate_leave();
     if (out && png && size > 0) std::fwrite(png.get(), 1, static_cast<size_t>(size), out);
     if (out) std::fflush(out);
+}
+
+void grafutil_complete(void* image, FILE* out, const char* what, int ring, const char* name,
+                       const grafutil_label (&labels)[6]) {
+    using corner_fn = void (*)(void*, const char*, const char*, int, int, int);
+    static constexpr corner_fn AT[6] = {grafutil_textlefttop,  grafutil_textleftcenter,  grafutil_textleftbottom,
+                                        grafutil_textrighttop, grafutil_textrightcenter, grafutil_textrightbottom};
+    grafutil_gitter(image);
+    char title[200];
+    if (name)
+        std::snprintf(title, sizeof title, "%s last %d seconds (%s)", what, grafutil_span_seconds(ring), name);
+    else
+        std::snprintf(title, sizeof title, "%s last %d seconds", what, grafutil_span_seconds(ring));
+    grafutil_title(image, title);
+    for (int i = 0; i < 6; ++i) AT[i](image, labels[i].atext, labels[i].btext, labels[i].r, labels[i].g, labels[i].b);
+    grafutil_dateonrightbottom(image);
+    grafutil_finish(image, out);
+}
+
+grafutil_byte_labels::grafutil_byte_labels(const grafutil_corner_text (&corners)[6]) {
+    for (int i = 0; i < 6; ++i) {
+        const grafutil_corner_text& c = corners[i];
+        bytetext_format(bytes[i], sizeof bytes[i], c.bytes);
+        const bool bottom = i % 3 == 2;
+        labels[i] = {bottom ? bytes[i] : c.label, bottom ? c.label : bytes[i], c.r, c.g, c.b};
+    }
 }
 
 int grafutil_height(double value, double multi) {

@@ -20,16 +20,21 @@ void avg(stat_struct* put_in_this, stat_struct** list_of_stats, int elements) {
 }
 
 void overview(FILE* out) {
-    // This page alone ends its header with two line ends.
-    std::fputs("Content-type: text/html\r\n\r\n\r\n", out);
+    // This page alone ends its header with two line ends, and its rules
+    // before the graphs differ.
+    static constexpr const char* RULE_BEFORE[HISTORY_RINGS] = {"<hr>", "<hr>", "<hr>\r\n"};
+    html_content_type(out, HTML_PAGE);
+    std::fputs("\r\n", out);
     html_head(out, "System Load", "10", "/MOD_LOAD?overview");
     std::fputs("<body>\r\n"
-               "<h1>System Load Statistics Overview</h1>\r\n"
-               "<hr><img src=\"/MOD_LOAD?grafinterval_1\">\r\n"
-               "<hr><img src=\"/MOD_LOAD?grafinterval_10\">\r\n"
-               "<hr>\r\n<img src=\"/MOD_LOAD?grafinterval_100\">\r\n"
-               "<hr>\r\n",
+               "<h1>System Load Statistics Overview</h1>\r\n",
                out);
+    for (int ring = 0; ring < HISTORY_RINGS; ++ring) {
+        char graph[MODULES_GRAPH_NAME_SIZE];
+        modules_graph_name(graph, history_interval(ring));
+        std::fprintf(out, "%s<img src=\"/MOD_LOAD?%s\">\r\n", RULE_BEFORE[ring], graph);
+    }
+    std::fputs("<hr>\r\n", out);
     html_footer(out);
 }
 
@@ -37,7 +42,7 @@ void overview(FILE* out) {
 // are read one figure at a time: the sampling thread may be storing meanwhile.
 void grafinterval(FILE* out, int ring) {
     const history_ring_struct* travler = history_get_travler(ring);
-    std::fputs("Content-type: image/png\r\n\r\n", out);
+    html_content_type(out, PNG_GRAPH);
     void* image = grafutil_createimage();
 
     double load[GRAPH_SLOTS];
@@ -53,19 +58,15 @@ void grafinterval(FILE* out, int ring) {
 
     for (int x = 0; x < GRAPH_SLOTS; ++x) grafutil_drawbar(image, x, grafutil_height(load[x], multi), 0, 255, 0);
     grafutil_drawhline(image, grafutil_height(avg, multi), 255, 128, 0);
-    grafutil_gitter(image);
 
-    grafutil_span_title(image, "System Load", ring);
-    char text[3000];
-    std::snprintf(text, sizeof text, "%5.2f", max);
-    grafutil_textlefttop(image, "max", text, 0, 255, 0);
-    std::snprintf(text, sizeof text, "%5.2f", avg);
-    grafutil_textleftcenter(image, "avg", text, 255, 128, 0);
-    grafutil_textleftbottom(image, "0.00", "min", 0, 255, 0);
-    std::snprintf(text, sizeof text, "%5.2f", load[0]);
-    grafutil_textrightcenter(image, "cur", text, 0, 128, 0);
-    grafutil_dateonrightbottom(image);
-    grafutil_finish(image, out);
+    char max_text[3000], avg_text[3000], cur_text[3000];
+    std::snprintf(max_text, sizeof max_text, "%5.2f", max);
+    std::snprintf(avg_text, sizeof avg_text, "%5.2f", avg);
+    std::snprintf(cur_text, sizeof cur_text, "%5.2f", load[0]);
+    const grafutil_label labels[6] = {{"max", max_text, 0, 255, 0}, {"avg", avg_text, 255, 128, 0},
+                                      {"0.00", "min", 0, 255, 0},   {},
+                                      {"cur", cur_text, 0, 128, 0}, {}};
+    grafutil_complete(image, out, "System Load", ring, nullptr, labels);
 }
 
 int urlhandler(FILE* out, const char* url, const char* param) {
@@ -76,13 +77,15 @@ int urlhandler(FILE* out, const char* url, const char* param) {
         return 1;
     }
     // Longest first: each shorter name is a prefix of the longer ones.
-    int ring = modules_has_prefix(param, "grafinterval_100") ? 2
-               : modules_has_prefix(param, "grafinterval_10") ? 1
-               : modules_has_prefix(param, "grafinterval_1") ? 0
-                                                              : -1;
-    if (ring < 0) return 0;
-    grafinterval(out, ring);
-    return 1;
+    for (int ring = HISTORY_RINGS - 1; ring >= 0; --ring) {
+        char graph[MODULES_GRAPH_NAME_SIZE];
+        modules_graph_name(graph, history_interval(ring));
+        if (std::strncmp(param, graph, std::strlen(graph)) == 0) {
+            grafinterval(out, ring);
+            return 1;
+        }
+    }
+    return 0;
 }
 
 void mainindexhtml(FILE* out) {
@@ -90,7 +93,9 @@ void mainindexhtml(FILE* out) {
 }
 
 void linkintervalgraf(FILE* out, int interval) {
-    std::fprintf(out, "<img src=\"/MOD_LOAD?grafinterval_%d\"><hr>\r\n", interval);
+    char graph[MODULES_GRAPH_NAME_SIZE];
+    modules_graph_name(graph, interval);
+    std::fprintf(out, "<img src=\"/MOD_LOAD?%s\"><hr>\r\n", graph);
 }
 
 }  // namespace

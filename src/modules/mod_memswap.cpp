@@ -31,16 +31,20 @@ void avg(stat_struct* put_in_this, stat_struct** list_of_stats, int elements) {
     put_in_this->mem = {mean(mem.total, elements), mean(mem.used, elements)};
 }
 
+void linkintervalgraf(FILE* out, int interval) {
+    char graph[MODULES_GRAPH_NAME_SIZE];
+    modules_graph_name(graph, interval);
+    std::fprintf(out, "<img src=\"/MOD_MEMSWAP/%s\"><hr>\r\n", graph);
+}
+
 void overview(FILE* out) {
-    std::fputs("Content-type: text/html\r\n\r\n", out);
+    html_content_type(out, HTML_PAGE);
     html_head(out, "Memory and Swap Load", "10", "/MOD_MEMSWAP?overview");
     std::fputs("<body>\r\n"
                "<h1>Memory and Swap Statistics Overview</h1>\r\n"
-               "<p>\r\n"
-               "<img src=\"/MOD_MEMSWAP/grafinterval_1\"><hr>\r\n"
-               "<img src=\"/MOD_MEMSWAP/grafinterval_10\"><hr>\r\n"
-               "<img src=\"/MOD_MEMSWAP/grafinterval_100\"><hr>\r\n",
+               "<p>\r\n",
                out);
+    for (int ring = 0; ring < HISTORY_RINGS; ++ring) linkintervalgraf(out, history_interval(ring));
     html_footer(out);
 }
 
@@ -79,7 +83,7 @@ void grafinterval(FILE* out, int ring) {
                                              {"current", swap_current, 0, 255, 0}, {"memory", mem_total_max, 0, 0, 200},
                                              {"max use", mem_used_max, 0, 0, 200}, {"current", mem_current, 0, 0, 200}};
 
-    std::fputs("Content-type: image/png\r\n\r\n", out);
+    html_content_type(out, PNG_GRAPH);
     void* image = grafutil_createimage();
     int y_prev = 0;
     for (int x = 0; x < GRAPH_SLOTS; ++x) {
@@ -88,12 +92,7 @@ void grafinterval(FILE* out, int ring) {
         if (x > 0) grafutil_drawsegmentline(image, x, y, x - 1, y_prev, 0, 0, 200);
         y_prev = y;
     }
-    grafutil_gitter(image);
-
-    grafutil_span_title(image, "Swap / Memory Load", ring);
-    grafutil_corner_texts(image, corners);
-    grafutil_dateonrightbottom(image);
-    grafutil_finish(image, out);
+    grafutil_complete(image, out, "Swap / Memory Load", ring, nullptr, grafutil_byte_labels(corners).labels);
 }
 
 int urlhandler(FILE* out, const char* url, const char* param) {
@@ -107,10 +106,6 @@ int urlhandler(FILE* out, const char* url, const char* param) {
 
 void mainindexhtml(FILE* out) {
     modules_paragraph(out, "MOD_MEMSWAP", "Modul zeigt die Speicherauslastung des Rechners an. Swap und Phy. Memory");
-}
-
-void linkintervalgraf(FILE* out, int interval) {
-    std::fprintf(out, "<img src=\"/MOD_MEMSWAP/grafinterval_%d\"><hr>\r\n", interval);
 }
 
 }  // namespace

@@ -62,7 +62,7 @@ int skipinterface(const char* name) {
 }
 
 void text_answer(FILE* out, const char* text) {
-    std::fputs("Content-type: text/html\r\n\r\n", out);
+    html_content_type(out, HTML_PAGE);
     std::fputs(text, out);
 }
 
@@ -78,7 +78,7 @@ void for_shown_interfaces(Each each) {
 }
 
 void overview(FILE* out) {
-    std::fputs("Content-type: text/html\r\n\r\n", out);
+    html_content_type(out, HTML_PAGE);
     html_head(out, "System Network Load", nullptr, nullptr);
     std::fputs("<body>\r\n"
                "<h1>System Network Load Statistics Overview</h1>\r\n"
@@ -100,7 +100,7 @@ void overview_netif(FILE* out, const char* param) {
     if (!named(param)) return text_answer(out, "Unknown interface\r\n");
     if (skipinterface(param)) return text_answer(out, "Skip interface by configuration\r\n");
 
-    std::fputs("Content-type: text/html\r\n\r\n", out);
+    html_content_type(out, HTML_PAGE);
     char name_html[6 * MAX_NAME + 1], name_url[3 * MAX_NAME + 1];
     html_escape(name_html, sizeof name_html, param);
     html_urlencode(name_url, sizeof name_url, param);
@@ -110,12 +110,14 @@ void overview_netif(FILE* out, const char* param) {
     html_head(out, title, "10", refreshurl);
     std::fprintf(out,
                  "<body>\r\n"
-                 "<h1>Network Load Statistics Overview (%s)</h1>\r\n"
-                 "<hr>\r\n<img src=\"/MOD_NETIF/grafinterval_1?%s\">\r\n"
-                 "<hr>\r\n<img src=\"/MOD_NETIF/grafinterval_10?%s\">\r\n"
-                 "<hr>\r\n<img src=\"/MOD_NETIF/grafinterval_100?%s\">\r\n"
-                 "<hr>\r\n",
-                 name_html, name_url, name_url, name_url);
+                 "<h1>Network Load Statistics Overview (%s)</h1>\r\n",
+                 name_html);
+    for (int ring = 0; ring < HISTORY_RINGS; ++ring) {
+        char graph[MODULES_GRAPH_NAME_SIZE];
+        modules_graph_name(graph, history_interval(ring));
+        std::fprintf(out, "<hr>\r\n<img src=\"/MOD_NETIF/%s?%s\">\r\n", graph, name_url);
+    }
+    std::fputs("<hr>\r\n", out);
     html_footer(out);
 }
 
@@ -155,7 +157,7 @@ void grafinterval(FILE* out, const char* param, int ring) {
         {"max in", read_max, 0, 255, 0}, {"avg in", read_avg, 255, 128, 0}, {"current", read_current, 0, 255, 0},
         {"max out", send_max, 0, 0, 200}, {"avg out", send_avg, 0, 0, 128}, {"current", send_current, 0, 0, 200}};
 
-    std::fputs("Content-type: image/png\r\n\r\n", out);
+    html_content_type(out, PNG_GRAPH);
     void* image = grafutil_createimage();
     const double multi = send_multi > read_multi ? send_multi : read_multi;
     auto height = [multi](uint64_t v) { return grafutil_height(static_cast<double>(v), multi); };
@@ -167,12 +169,7 @@ void grafinterval(FILE* out, const char* param, int ring) {
     }
     grafutil_drawhline(image, height(read_avg), 0, 128, 0);
     grafutil_drawhline(image, height(send_avg), 0, 0, 128);
-    grafutil_gitter(image);
-
-    grafutil_span_title(image, "Network Load", ring, param);
-    grafutil_corner_texts(image, corners);
-    grafutil_dateonrightbottom(image);
-    grafutil_finish(image, out);
+    grafutil_complete(image, out, "Network Load", ring, param, grafutil_byte_labels(corners).labels);
 }
 
 int urlhandler(FILE* out, const char* url, const char* param) {
@@ -206,7 +203,9 @@ void linkintervalgraf(FILE* out, int interval) {
     for_shown_interfaces([out, interval](const char* name) {
         char name_url[3 * MAX_NAME + 1];
         html_urlencode(name_url, sizeof name_url, name);
-        std::fprintf(out, "<img src=\"/MOD_NETIF/grafinterval_%d?%s\"><hr>\r\n", interval, name_url);
+        char graph[MODULES_GRAPH_NAME_SIZE];
+        modules_graph_name(graph, interval);
+        std::fprintf(out, "<img src=\"/MOD_NETIF/%s?%s\"><hr>\r\n", graph, name_url);
     });
 }
 

@@ -41,15 +41,20 @@ void modules_describe(modulestruct* mod, const char* name, const char* enable_ke
     std::snprintf(mod->name, sizeof mod->name, "%s", name);
 }
 
+void modules_graph_name(char (&name)[MODULES_GRAPH_NAME_SIZE], int interval) {
+    std::snprintf(name, sizeof name, "grafinterval_%d", interval);
+}
+
 module_route modules_route(const char* url, const char* param, const char* prefix) {
-    static constexpr const char* GRAPH_PATH[HISTORY_RINGS] = {"/grafinterval_1", "/grafinterval_10",
-                                                             "/grafinterval_100"};
     const size_t n = std::strlen(prefix);
     if (!url || std::strncmp(url, prefix, n) != 0) return {module_route::NOT_MINE, 0};
     const char* path = url + n;
     if (std::strcmp(path, "/overview") == 0) return {module_route::PAGE, 0};
-    for (int ring = 0; ring < HISTORY_RINGS; ++ring)
-        if (std::strcmp(path, GRAPH_PATH[ring]) == 0) return {module_route::GRAPH, ring};
+    for (int ring = 0; ring < HISTORY_RINGS; ++ring) {
+        char graph[MODULES_GRAPH_NAME_SIZE];
+        modules_graph_name(graph, history_interval(ring));
+        if (path[0] == '/' && std::strcmp(path + 1, graph) == 0) return {module_route::GRAPH, ring};
+    }
     if (modules_has_prefix(param, "overview")) return {module_route::OVERVIEW, 0};
     return {module_route::NOT_MINE, 0};
 }

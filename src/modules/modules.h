@@ -58,6 +58,11 @@ bool modules_has_prefix(const char* text, const char (&prefix)[N]) {
     return text && std::strncmp(text, prefix, N - 1) == 0;
 }
 
+// The name of a module's graph of the ring whose records lie interval seconds
+// apart: "grafinterval_1", "grafinterval_10" or "grafinterval_100".
+constexpr size_t MODULES_GRAPH_NAME_SIZE = 32;
+void modules_graph_name(char (&name)[MODULES_GRAPH_NAME_SIZE], int interval);
+
 // What a request asks of a module that names its pages by path: its own page
 // "<prefix>/overview", a graph "<prefix>/grafinterval_1", "_10" or "_100"
 // (paths compared in full), or else, on any path under the prefix, the

@@ -23,12 +23,27 @@ struct stat_swap {
     uint64_t used;   // bytes
 };
 
+// The modes CPU time is spent in. A platform without iowait or steal time
+// leaves them 0.
+enum stat_cpu_mode : int { CPU_USER, CPU_NICE, CPU_SYSTEM, CPU_INTERRUPT, CPU_IDLE, CPU_IOWAIT, CPU_STEAL, CPU_MODES };
+
+// The machine's CPU time during one sample, summed over all processors: the
+// share of each mode in units of 1/STAT_CPU_WHOLE. Samples are of equal
+// length, so the mean of ten samples' shares is the share of their sum, and
+// the cascade averages them like any other figure. The shares of a sample
+// add up to STAT_CPU_WHOLE, or are all 0 when it has no figure.
+constexpr uint16_t STAT_CPU_WHOLE = 10000;
+struct stat_cpu {
+    uint16_t share[CPU_MODES];
+};
+
 struct stat_struct {
     double load;  // one-minute load average
     int32_t netif_count;
     stat_netif netif[MAX_NETIF];
     stat_swap swap;
     stat_swap mem;
+    stat_cpu cpu;
 };
 
 // The five counters of an interface, for code that treats them all alike.
@@ -54,6 +69,11 @@ const stat_netif* stat_get_netif_byname(const char* name, const stat_struct* fro
 void stat_netif_diff(stat_struct* from_this);
 // Forgets every remembered interface: the next sample of each reads as its first.
 void stat_netif_forget();
+// Turns the machine's cumulative CPU time by mode (in any one unit, summed
+// over all processors) into target->cpu: the shares of the time since the
+// previous call. The first call, and a call that finds a counter gone down,
+// gives no figure (all 0) and only remembers. Sampling thread only.
+void stat_cpu_diff(const uint64_t (&total)[CPU_MODES], stat_struct* target);
 
 // Backend: exactly one platform's implementation is linked into the program.
 // Each writes only its own fields of the record.
@@ -61,3 +81,12 @@ void stat_OS_init();
 void stat_get_load(stat_struct* target);
 void stat_get_netif(stat_struct* target);
 void stat_get_swap(stat_struct* target);
+// CPU time by mode since the previous sample, through stat_cpu_diff.
+void stat_get_cpu(stat_struct* target);
+
+// Every processor's CPU time since boot under the platform's own mode names,
+// for /metrics: each(context, cpu, mode, seconds) for every processor and
+// mode, processors in order. Safe on any thread: it shares no state with the
+// sampling thread. False, with nothing reported, when the kernel cannot be read.
+using stat_cpu_seconds_fn = void (*)(void* context, int cpu, const char* mode, double seconds);
+bool stat_get_cpu_seconds(stat_cpu_seconds_fn each, void* context);

@@ -4,6 +4,8 @@
 
 #include "config/config.h"
 
+void html_content_type(FILE* out, const char* type) { std::fprintf(out, "Content-type: %s\r\n\r\n", type); }
+
 void html_head(FILE* out, const char* title, const char* reload, const char* url) {
     std::fputs("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\"\r\n"
                " \"http://www.w3.org/TR/html4/loose.dtd\">\r\n"

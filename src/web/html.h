@@ -4,6 +4,14 @@
 #include <cstddef>
 #include <cstdio>
 
+// What an answer carries, for html_content_type.
+constexpr char HTML_PAGE[] = "text/html";
+constexpr char PNG_GRAPH[] = "image/png";
+
+// The rest of an answer's header after the status and Server lines: its
+// content type and the empty line.
+void html_content_type(FILE* out, const char* type);
+
 void html_head(FILE* out, const char* title, const char* reload, const char* url);
 void html_footer(FILE* out);
 

@@ -11,13 +11,13 @@
 #include <poll.h>
 #include <semaphore.h>
 #include <strings.h>
-#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
 
 #include "config/config.h"
 #include "core/fatal.h"
+#include "core/history.h"
 #include "modules/modules.h"
 #include "web/html.h"
 #include "web/metrics.h"
@@ -257,7 +257,7 @@ void answer(threadstruct& t, FILE* fc) {
     if (std::strcmp(t.url, "/metrics") == 0) return metrics_answer(fc);
 
     int interval = (t.param && std::strcmp(t.url, "/interval.html") == 0) ? config_atoi(t.param) : 0;
-    if (interval == 1 || interval == 10 || interval == 100)
+    if (history_ring_of(interval) >= 0)
         print_interval(fc, interval);
     else
         print_index_html(fc);
@@ -275,33 +275,6 @@ void serve(threadstruct& t) {
         return;
     }
     if (read_request(t)) answer(t, fc.get());
-}
-
-// What a finished connection keeps of its stack: the frames it still runs
-// in and the way out of the thread.
-constexpr uintptr_t STACK_KEPT_BYTES = 4096;
-
-// glibc gives a finished thread's stack back when the thread ends, but keeps
-// the 16 kB below its own frame, where a graph's deepest calls ran. The
-// listener joins a thread only when it comes round to the slot again, so up
-// to 25 such stacks would stay resident; the thread gives that part back
-// itself, and the next thread on the stack faults in what it uses.
-void give_back_stack() {
-    pthread_attr_t attr;
-    if (pthread_getattr_np(pthread_self(), &attr) != 0) return;
-    void* low = nullptr;
-    size_t size = 0;
-    int rc = pthread_attr_getstack(&attr, &low, &size);
-    pthread_attr_destroy(&attr);
-    if (rc != 0) return;
-    const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-    // The frame address, not a local's: a sanitizer may keep locals on a
-    // stack of its own elsewhere.
-    const uintptr_t here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
-    const uintptr_t from = reinterpret_cast<uintptr_t>(low);
-    if (here < from + STACK_KEPT_BYTES || here > from + size) return;
-    const uintptr_t to = (here - STACK_KEPT_BYTES) & ~(page - 1);
-    if (to > from) madvise(low, to - from, MADV_DONTNEED);
 }
 
 }  // namespace
@@ -390,7 +363,6 @@ void* httpd_thread(void* /*unused*/) {
 void* httpd_connection(void* c) {
     auto* t = static_cast<threadstruct*>(c);
     serve(*t);
-    give_back_stack();
     t->status.store(SLOT_FINISHED, std::memory_order_release);
     // After the store the listener may hand the slot on: t is not touched again.
     sem_post(&slot_finished);
@@ -400,7 +372,7 @@ void* httpd_connection(void* c) {
 // --- The server's own pages -------------------------------------------------
 
 void print_index_html(FILE* out) {
-    std::fputs("Content-type: text/html\r\n\r\n", out);
+    html_content_type(out, HTML_PAGE);
     html_head(out, "Main Index", nullptr, nullptr);
     std::fputs("<body>"
                "<h1>Kelp Main Page</h1><hr>\r\n"
@@ -420,7 +392,7 @@ void print_interval(FILE* out, int interval) {
     char address[200], period[200];
     std::snprintf(address, sizeof address, "/interval.html?%d", interval);
     std::snprintf(period, sizeof period, "%d", interval * 8);
-    std::fputs("Content-type: text/html\r\n\r\n", out);
+    html_content_type(out, HTML_PAGE);
     html_head(out, "Interval Full Graf", period, address);
     std::fprintf(out, "<body><h1>Full Statistics Interval %d</h1><hr>\r\n", interval);
     modules_linkintervalgraf(out, interval);

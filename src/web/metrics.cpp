@@ -7,6 +7,7 @@
 #include "core/history.h"
 #include "core/totals.h"
 #include "modules/modules.h"
+#include "web/html.h"
 
 namespace {
 
@@ -127,6 +128,6 @@ void metrics_write(FILE* out) {
 }
 
 void metrics_answer(FILE* out) {
-    std::fputs("Content-type: text/plain; version=0.0.4; charset=utf-8\r\n\r\n", out);
+    html_content_type(out, "text/plain; version=0.0.4; charset=utf-8");
     metrics_write(out);
 }
