@@ -39,13 +39,26 @@ sysroots() {
   done
 }
 
-# Why a step failed, from its log: the names a link misses, or the first
-# error, without the source tree's path.
+# Why a step failed, from its output: the names a link misses, or the first
+# error, without the build's paths.
 why() {
-  local missing
-  missing=$(grep -o 'undefined symbol: .*' "$1" | cut -d' ' -f3 | sort -u | paste -sd' ' -)
+  local output missing
+  output=$(cat)
+  missing=$(grep -o 'undefined symbol: .*' <<<"$output" | cut -d' ' -f3 | sort -u | paste -sd' ' -)
   if [ -n "$missing" ]; then echo "undefined symbols: $missing"; return; fi
-  { grep -m1 -E 'error|SC[0-9]{4}' "$1" || tail -n1 "$1"; } | sed -e "s|$out/[a-z0-9]*/stage||" -e "s|$src/||"
+  { grep -m1 -E 'error|SC[0-9]{4}' <<<"$output" || tail -n1 <<<"$output"; } |
+    sed -e "s|$out/[a-z0-9]*/stage||" -e "s|$src/||"
+}
+
+# step <what> <command...>: runs the command into the target's log and says
+# why it failed.
+step() {
+  local what=$1 output status
+  shift
+  output=$("$@" 2>&1)
+  status=$?
+  echo "$output" >>"$log"
+  [ "$status" = 0 ] || { echo "failed: $what: $(why <<<"$output") (log: $shown/$t.log)"; return 1; }
 }
 
 # A service file as far as this machine can check it.
@@ -60,20 +73,16 @@ check() {
   local t=$1 elf=$2 service=$3 tree="$out/$1" log="$out/$1.log" file
   [ -d "$kit/$t/usr/include" ] || { echo "failed: no $t sysroot in $kit, the cross-build kit is absent"; return 1; }
   [ -d "$out/kit/$t" ] || { echo "failed: could not make its sysroot in $shown/kit"; return 1; }
-  cmake -S "$src" -B "$tree" --toolchain "$src/cmake/platforms/$t.cmake" -DKELP_PLATFORMS="$out/kit" \
-    -DKELP_TESTS=OFF -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >"$log" 2>&1 ||
-    { echo "failed: configure: $(why "$log") (log: $shown/$t.log)"; return 1; }
-  cmake --build "$tree" -j "$jobs" --target Kelp >>"$log" 2>&1 ||
-    { echo "failed: build: $(why "$log") (log: $shown/$t.log)"; return 1; }
+  rm -rf "$log" "$tree/stage"
+  step configure cmake -S "$src" -B "$tree" --toolchain "$src/cmake/platforms/$t.cmake" \
+    -DKELP_PLATFORMS="$out/kit" -DKELP_TESTS=OFF -DCMAKE_COMPILE_WARNING_AS_ERROR=ON || return 1
+  step build cmake --build "$tree" -j "$jobs" --target Kelp || return 1
   file=$(file -b "$tree/Kelp")
   grep -Eq "$elf" <<<"$file" || { echo "failed: not a $t program: $file"; return 1; }
-  rm -rf "$tree/stage"
-  DESTDIR="$tree/stage" cmake --install "$tree" --prefix /usr/local >>"$log" 2>&1 ||
-    { echo "failed: install: $(why "$log") (log: $shown/$t.log)"; return 1; }
+  step install env DESTDIR="$tree/stage" cmake --install "$tree" --prefix /usr/local || return 1
   [ -f "$tree/stage/$service" ] || { echo "failed: install put no /$service in place"; return 1; }
   [ ! -e "$tree/stage/usr/local/lib/systemd" ] || { echo "failed: install put a systemd unit in place"; return 1; }
-  check_service "$tree/stage/$service" >"$tree/service.log" 2>&1 ||
-    { echo "failed: $(why "$tree/service.log")"; return 1; }
+  step "service file" check_service "$tree/stage/$service" || return 1
   echo "passed: $(grep -Eo 'FreeBSD|Solaris' <<<"$file" | head -n1) ELF," \
     "$(grep -Eo 'interpreter [^,]*(, for FreeBSD [0-9.]+)?' <<<"$file"); /$service checked"
 }
