@@ -12,9 +12,30 @@ BROWSER_DEB_PACKAGES := chromium python3
 
 all: build
 
+# The build's needs on the other systems Kelp is for, by their package names
+# there: FreeBSD's pkg, and pkgsrc's pkgin on illumos (whose distributions
+# also package them for their own pkg).
+FREEBSD_PACKAGES := cmake pkgconf libgd googletest gmake
+PKGSRC_PACKAGES := gcc13 cmake pkg-config gd googletest gmake
+KELP_OS ?= $(shell uname -s)
+ifeq ($(KELP_OS),FreeBSD)
+OTHER_OS_INSTALL := pkg install $(FREEBSD_PACKAGES)
+else ifeq ($(KELP_OS),SunOS)
+OTHER_OS_INSTALL := pkgin install $(PKGSRC_PACKAGES)
+endif
+
 # Installs the Debian packages the build needs when run as root; otherwise
-# prints the line that would install them.
+# prints the line that would install them. On FreeBSD and illumos it looks
+# for cmake, gd and GoogleTest and names the line that installs them, since
+# the Debian names of the other checks' tools mean nothing there.
 deps:
+ifdef OTHER_OS_INSTALL
+	@if ! command -v cmake >/dev/null || ! pkg-config --exists gdlib gtest 2>/dev/null; then \
+	  echo "Kelp needs cmake, pkg-config, gd and GoogleTest; as root, install them with:"; \
+	  echo "  $(OTHER_OS_INSTALL)"; \
+	  exit 1; \
+	fi
+else
 	@missing=""; \
 	for p in $(DEB_PACKAGES); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
@@ -30,6 +51,7 @@ deps:
 	    exit 1; \
 	  fi; \
 	fi
+endif
 
 # $(call build_tree,<tree>,<extra cmake flags>,<target>): configures <tree>
 # and builds <target> in it, or everything when there is none. Every tree of
@@ -196,3 +218,20 @@ deps-proxy:
 
 test-proxy: build deps-proxy
 	python3 tests/web/proxy_test.py --kelp $(BUILD)/Kelp --block packaging/nginx-kelp.conf
+
+# Kelp built, linked and installed for FreeBSD 14, FreeBSD 15 and illumos with
+# Debian's clang and lld against the cross-build kit in PLATFORMS (by default
+# ../shared/platforms beside the source tree), one build tree each below
+# PLATFORMS_BUILD; each system's service file is checked with shellcheck or
+# against the SMF DTD (tests/platforms/run.sh).
+PLATFORMS ?= ../shared/platforms
+PLATFORMS_BUILD ?= build-platforms
+PLATFORMS_DEB_PACKAGES := clang lld cmake pkg-config file shellcheck libxml2-utils
+
+.PHONY: test-platforms deps-platforms
+
+deps-platforms:
+	@$(MAKE) --no-print-directory deps DEB_PACKAGES="$(PLATFORMS_DEB_PACKAGES)"
+
+test-platforms: deps-platforms
+	tests/platforms/run.sh "$(PLATFORMS)" $(PLATFORMS_BUILD) $(JOBS)

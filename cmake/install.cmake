@@ -3,26 +3,51 @@
 #   <prefix>/sbin/Kelp
 #   <prefix>/share/man/man8/Kelp.8
 #   <prefix>/share/doc/kelp/Kelp.conf.example
-#   <prefix>/lib/systemd/system/kelp.service
+#   the service file of the platform:
+#     Linux    <prefix>/lib/systemd/system/kelp.service
+#     FreeBSD  <prefix>/etc/rc.d/kelp
+#     illumos  /var/svc/manifest/site/kelp.xml
 #   /etc/orn/Kelp.conf            only if there is none yet
 #
 # The package compresses the manual page (Kelp.8.gz) and adds the Debian
 # copyright file and changelog to share/doc/kelp (cmake/debian_files.cmake).
 #
 # The prefix is /usr/local for `make install` and /usr for the package. The
-# unit and the manual page name the daemon's own paths, so both are written
-# for the prefix in force when installing (cmake --install --prefix and CPack
-# change it after configuration), not for the one configured.
+# service file and the manual page name the daemon's own paths, so both are
+# written for the prefix in force when installing (cmake --install --prefix
+# and CPack change it after configuration), not for the one configured.
 
-set(KELP_UNIT_TEMPLATE ${CMAKE_SOURCE_DIR}/packaging/kelp.service.in)
 set(KELP_MANPAGE ${CMAKE_SOURCE_DIR}/doc/Kelp.8)
 set(KELP_CONF_EXAMPLE ${CMAKE_SOURCE_DIR}/packaging/Kelp.conf.example)
 set(KELP_CONF_DIR /etc/orn)
 
-# The unit for the configured prefix, for reading and checking in the build
-# tree.
+# Each system's own way of running a daemon. The folder is expanded at
+# install time, with the prefix then in force.
+set(KELP_SERVICE_MODE OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  set(KELP_SERVICE_TEMPLATE ${CMAKE_SOURCE_DIR}/packaging/kelp.service.in)
+  set(KELP_SERVICE_FILE kelp.service)
+  set(KELP_SERVICE_DIR "\${CMAKE_INSTALL_PREFIX}/lib/systemd/system")
+elseif(CMAKE_SYSTEM_NAME STREQUAL "FreeBSD")
+  # rc(8) runs the scripts in local_startup, /usr/local/etc/rc.d by default.
+  set(KELP_SERVICE_TEMPLATE ${CMAKE_SOURCE_DIR}/packaging/kelp.rc.in)
+  set(KELP_SERVICE_FILE kelp)
+  set(KELP_SERVICE_DIR "\${CMAKE_INSTALL_PREFIX}/etc/rc.d")
+  list(APPEND KELP_SERVICE_MODE OWNER_EXECUTE GROUP_EXECUTE WORLD_EXECUTE)
+elseif(CMAKE_SYSTEM_NAME STREQUAL "SunOS")
+  # The folder for a site's own manifests that manifest-import reads at every
+  # boot. Unlike /lib/svc/manifest, /var is the zone's own in every kind of
+  # zone, also where /lib is shared read-only from the global zone.
+  set(KELP_SERVICE_TEMPLATE ${CMAKE_SOURCE_DIR}/packaging/kelp.xml.in)
+  set(KELP_SERVICE_FILE kelp.xml)
+  set(KELP_SERVICE_DIR /var/svc/manifest/site)
+endif()
+
+# The service file for the configured prefix, for reading and checking in
+# the build tree.
 set(KELP_SBINDIR ${CMAKE_INSTALL_PREFIX}/sbin)
-configure_file(${KELP_UNIT_TEMPLATE} ${CMAKE_BINARY_DIR}/packaging/kelp.service @ONLY)
+set(KELP_MANDIR ${CMAKE_INSTALL_PREFIX}/share/man)
+configure_file(${KELP_SERVICE_TEMPLATE} ${CMAKE_BINARY_DIR}/packaging/${KELP_SERVICE_FILE} @ONLY)
 
 install(TARGETS Kelp RUNTIME DESTINATION sbin)
 install(FILES ${KELP_CONF_EXAMPLE} DESTINATION share/doc/kelp)
@@ -34,15 +59,16 @@ install(CODE "
   string(MAKE_C_IDENTIFIER \"\${CMAKE_INSTALL_PREFIX}\" kelp_stage)
   set(kelp_stage \"${CMAKE_BINARY_DIR}/packaging/stage/\${kelp_stage}\")
   set(KELP_SBINDIR \"\${CMAKE_INSTALL_PREFIX}/sbin\")
-  configure_file(\"${KELP_UNIT_TEMPLATE}\" \"\${kelp_stage}/kelp.service\" @ONLY)
+  set(KELP_MANDIR \"\${CMAKE_INSTALL_PREFIX}/share/man\")
+  configure_file(\"${KELP_SERVICE_TEMPLATE}\" \"\${kelp_stage}/${KELP_SERVICE_FILE}\" @ONLY)
   file(READ \"${KELP_MANPAGE}\" kelp_man)
   if(NOT CMAKE_INSTALL_PREFIX STREQUAL \"/usr/local\")
     string(REPLACE \"/usr/local\" \"\${CMAKE_INSTALL_PREFIX}\" kelp_man \"\${kelp_man}\")
   endif()
   file(CONFIGURE OUTPUT \"\${kelp_stage}/Kelp.8\" CONTENT \"\${kelp_man}\" @ONLY)
-  file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/system\" TYPE FILE
-       PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
-       FILES \"\${kelp_stage}/kelp.service\")
+  file(INSTALL DESTINATION \"${KELP_SERVICE_DIR}\" TYPE FILE
+       PERMISSIONS ${KELP_SERVICE_MODE}
+       FILES \"\${kelp_stage}/${KELP_SERVICE_FILE}\")
   file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/share/man/man8\" TYPE FILE
        PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
        FILES \"\${kelp_stage}/Kelp.8\")

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/history.h"
 #include "core/seqlock.h"
 
 namespace {
@@ -10,47 +11,95 @@ namespace {
 totals_struct running{};
 seqlock_cell<totals_struct> published;
 
-bool in_sample(const char* name, const stat_struct* sample) {
-    return stat_get_netif_byname(name, sample) != nullptr;
+// The sample each peak of running came from, counted as running.samples is.
+// Sampling thread only, and not published.
+struct peak_times {
+    uint64_t received[MAX_NETIF], send[MAX_NETIF], mem;
+} seen_at{};
+
+// A peak follows every new figure that reaches it, and is looked for again in
+// ring 0 only once the sample it came from has left the window: ring 0 is the
+// window's memory, and no second copy of it is kept. False: look again.
+bool keep_peak(uint64_t& peak, uint64_t& at, uint64_t figure) {
+    if (figure >= peak) {
+        peak = figure;
+        at = running.samples;
+        return true;
+    }
+    return running.samples - at < TOTALS_PEAK_SECONDS;
 }
 
-// Once all entries are taken, one of an interface absent from this sample is
-// reused: the sample holds at most MAX_NETIF names, so there always is one.
-totals_netif* entry_for(const char* name, const stat_struct* sample) {
-    for (totals_netif& t : running.netif)
-        if (t.name[0] && std::strcmp(t.name, name) == 0) return &t;
-    for (totals_netif& t : running.netif)
-        if (!t.name[0]) return &t;
-    for (totals_netif& t : running.netif)
-        if (!in_sample(t.name, sample)) return &t;
-    return nullptr;
+// Walking from the newest back, a figure equal to the peak leaves it where it
+// is: the newest of equal figures stays in the window longest.
+void raise_peak(uint64_t& peak, uint64_t& at, uint64_t figure, uint64_t when) {
+    if (figure > peak) {
+        peak = figure;
+        at = when;
+    }
+}
+
+// Finds the stale peaks afresh among the window's records of ring 0, whose
+// newest is this sample. The sampling thread writes the ring, so its copies
+// never overlap a store and never retry.
+void look_back(const bool (&stale)[MAX_NETIF], bool mem_stale) {
+    const uint64_t now = running.samples;
+    for (int i = 0; i < MAX_NETIF; ++i)
+        if (stale[i]) {
+            running.received_peak[i] = running.send_peak[i] = 0;
+            seen_at.received[i] = seen_at.send[i] = now;
+        }
+    if (mem_stale) {
+        running.mem_used_peak = 0;
+        seen_at.mem = now;
+    }
+    const history_ring_struct* slot = history_get_travler(0);
+    stat_struct record;
+    for (uint64_t back = 0; back < TOTALS_PEAK_SECONDS && back < now && slot; ++back, slot = slot->prev) {
+        history_copy_slot(0, slot, &record);
+        const uint64_t when = now - back;
+        if (mem_stale) raise_peak(running.mem_used_peak, seen_at.mem, record.mem.used, when);
+        for (int i = 0; i < MAX_NETIF; ++i) {
+            if (!stale[i]) continue;
+            const stat_netif* n = stat_get_netif_byname(running.netif[i].name, &record);
+            if (!n) continue;
+            raise_peak(running.received_peak[i], seen_at.received[i], n->received_bytes, when);
+            raise_peak(running.send_peak[i], seen_at.send[i], n->send_bytes, when);
+        }
+    }
 }
 
 }  // namespace
 
 void totals_add(const stat_struct* sample) {
     ++running.samples;
-    for (totals_netif& t : running.netif) t.in_newest = 0;
+    for (int32_t& in : running.in_newest) in = 0;
+    bool stale[MAX_NETIF] = {};
+    bool any_stale = false;
     int used = sample->netif_count < 0 ? 0 : (sample->netif_count > MAX_NETIF ? MAX_NETIF : sample->netif_count);
     for (int i = 0; i < used; ++i) {
         const stat_netif& n = sample->netif[i];
         if (!n.name[0]) continue;
-        totals_netif* t = entry_for(n.name, sample);
+        stat_netif* t = stat_netif_entry(running.netif, n.name, sample);
         if (!t) continue;
-        if (std::strcmp(t->name, n.name) != 0) {
+        const auto k = t - running.netif;
+        const bool fresh = std::strcmp(t->name, n.name) != 0;
+        if (fresh) {
             // A new (or reused) entry starts at 0, like the interface's first increase.
-            *t = totals_netif{};
+            *t = stat_netif{};
             std::memcpy(t->name, n.name, sizeof t->name);
             t->name[sizeof t->name - 1] = '\0';
         }
-        t->in_newest = 1;
-        // The record carries increases; a 32-bit wrap is already one.
-        t->received_bytes += n.received_bytes;
-        t->send_bytes += n.send_bytes;
-        t->collisions += n.collisions;
-        t->input_errors += n.input_errors;
-        t->output_errors += n.output_errors;
+        running.in_newest[k] = 1;
+        // The record carries increases: wraps and resets are read already.
+        for (auto c : STAT_NETIF_COUNTERS) t->*c += n.*c;
+        const bool received_kept = keep_peak(running.received_peak[k], seen_at.received[k], n.received_bytes);
+        const bool send_kept = keep_peak(running.send_peak[k], seen_at.send[k], n.send_bytes);
+        // A reused entry's interface may have been in the window before it.
+        stale[k] = fresh || !received_kept || !send_kept;
+        any_stale = any_stale || stale[k];
     }
+    const bool mem_stale = !keep_peak(running.mem_used_peak, seen_at.mem, sample->mem.used);
+    if (any_stale || mem_stale) look_back(stale, mem_stale);
     published.store(running);
 }
 
@@ -58,5 +107,6 @@ void totals_read(totals_struct* out) { published.load(*out); }
 
 void totals_reset() {
     running = totals_struct{};
+    seen_at = peak_times{};
     published.store(running);
 }

@@ -1,23 +1,30 @@
-// Running sums of the one-second samples since the start: the tick adds each
-// new ring-0 record, the connection threads read a consistent copy.
+// Running figures of the one-second samples: sums since the start and peaks
+// over the last minute. The tick adds each new ring-0 record, the connection
+// threads read a consistent copy.
 //
-// Thread contract: totals_add on the sampling thread only; totals_read from
-// any thread, never torn and never holding up the tick.
+// Thread contract: totals_add on the sampling thread only, once the sample is
+// the newest record of ring 0; totals_read from any thread, never torn and
+// never holding up the tick.
 #pragma once
 
 #include <cstdint>
 
 #include "stat/stat_wrapper.h"
 
-struct totals_netif {
-    char name[32];     // empty: an unused entry
-    int32_t in_newest; // nonzero when the interface is in the newest sample
-    uint64_t received_bytes, send_bytes, collisions, input_errors, output_errors;
-};
+// How far back the peaks reach, in samples: Prometheus's default scrape
+// interval, and four scrapes 15 seconds apart.
+constexpr int TOTALS_PEAK_SECONDS = 60;
 
 struct totals_struct {
     uint64_t samples;  // ticks since the start
-    totals_netif netif[MAX_NETIF];
+    // Per interface, each counter summed since the start; an empty name marks
+    // an unused entry.
+    stat_netif netif[MAX_NETIF];
+    int32_t in_newest[MAX_NETIF];  // nonzero when netif[i] is in the newest sample
+    // The largest one-second increase of netif[i]'s received and sent bytes
+    // among the TOTALS_PEAK_SECONDS newest samples that hold it.
+    uint64_t received_peak[MAX_NETIF], send_peak[MAX_NETIF];
+    uint64_t mem_used_peak;  // the largest mem.used among the same samples
 };
 
 void totals_add(const stat_struct* sample);

@@ -2,7 +2,6 @@
 // the interface list, a page per interface and its graphs.
 #include <cstring>
 
-#include "config/config.h"
 #include "core/history.h"
 #include "graph/grafutil.h"
 #include "modules/modules.h"
@@ -48,19 +47,6 @@ void avg(stat_struct* put_in_this, stat_struct** list_of_stats, int elements) {
 // characters) names no interface.
 bool named(const char* param) { return param && *param && std::strlen(param) <= MAX_NAME; }
 
-// Nonzero when the configuration hides the interface.
-int skipinterface(const char* name) {
-    const char* fallback = config_getproperty("module.netif.interface.enable");
-    if (!fallback || !*fallback) return 1;
-    int enable = config_atoi(fallback);
-    char prop[200];
-    int n = std::snprintf(prop, sizeof prop, "module.netif.interface.%s.enable", name);
-    if (n < 0 || static_cast<size_t>(n) >= sizeof prop) return 1;
-    const char* own = config_getproperty(prop);
-    if (own && *own) enable = config_atoi(own);
-    return enable == 0;
-}
-
 void text_answer(FILE* out, const char* text) {
     html_content_type(out, HTML_PAGE);
     std::fputs(text, out);
@@ -73,7 +59,7 @@ void for_shown_interfaces(Each each) {
     history_copy_slot(0, history_get_travler(0), &newest);
     for (int i = 0; i < newest.netif_count && i < MAX_NETIF; ++i) {
         const char* name = newest.netif[i].name;
-        if (name[0] && !skipinterface(name)) each(name);
+        if (name[0] && !modules_skipinterface(name)) each(name);
     }
 }
 
@@ -98,7 +84,7 @@ void overview(FILE* out) {
 // contain none of the affected characters and come out unchanged.
 void overview_netif(FILE* out, const char* param) {
     if (!named(param)) return text_answer(out, "Unknown interface\r\n");
-    if (skipinterface(param)) return text_answer(out, "Skip interface by configuration\r\n");
+    if (modules_skipinterface(param)) return text_answer(out, "Skip interface by configuration\r\n");
 
     html_content_type(out, HTML_PAGE);
     char name_html[6 * MAX_NAME + 1], name_url[3 * MAX_NAME + 1];
@@ -127,7 +113,7 @@ void overview_netif(FILE* out, const char* param) {
 // thread may be storing meanwhile.
 void grafinterval(FILE* out, const char* param, int ring) {
     if (!named(param)) return text_answer(out, "Unknown interface\r\n");
-    if (skipinterface(param)) return text_answer(out, "Skip interface by configuration\r\n");
+    if (modules_skipinterface(param)) return text_answer(out, "Skip interface by configuration\r\n");
 
     const history_ring_struct* travler = history_get_travler(ring);
     stat_struct copy;
@@ -210,8 +196,6 @@ void linkintervalgraf(FILE* out, int interval) {
 }
 
 }  // namespace
-
-int mod_netif_skipinterface(const char* name) { return skipinterface(name); }
 
 void mod_netif_register(modulestruct* mod) {
     modules_describe(mod, "MOD_NETIF", "module.netif.enable",

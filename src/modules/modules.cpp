@@ -30,6 +30,27 @@ int modules_enabled(const char* key) {
     return config_atoi(v);
 }
 
+bool modules_active(const char* name) {
+    for (const modulestruct* m = root; m; m = m->next)
+        if (std::strcmp(m->name, name) == 0) return m->active != 0;
+    return false;
+}
+
+// The fallback key decides for an interface without a key of its own; with no
+// fallback every interface is hidden. No interface name is long enough to
+// overflow prop, so such a name is hidden too.
+int modules_skipinterface(const char* name) {
+    const char* fallback = config_getproperty("module.netif.interface.enable");
+    if (!fallback || !*fallback) return 1;
+    int enable = config_atoi(fallback);
+    char prop[200];
+    int n = std::snprintf(prop, sizeof prop, "module.netif.interface.%s.enable", name);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof prop) return 1;
+    const char* own = config_getproperty(prop);
+    if (own && *own) enable = config_atoi(own);
+    return enable == 0;
+}
+
 void modules_describe(modulestruct* mod, const char* name, const char* enable_key, const module_callbacks& callbacks) {
     mod->active = modules_enabled(enable_key);
     mod->init = callbacks.init;

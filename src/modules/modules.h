@@ -30,12 +30,15 @@ void modules_linkintervalgraf(FILE* out, int interval);
 void mod_load_register(modulestruct* mod);
 void mod_netif_register(modulestruct* mod);
 void mod_memswap_register(modulestruct* mod);
-// Nonzero when the configuration hides the interface from every page.
-int mod_netif_skipinterface(const char* name);
-
 // The enable rule every module applies to its key: set and not empty, then the
 // decimal value decides; absent or empty disables.
 int modules_enabled(const char* key);
+// Whether the module registered under name ("MOD_LOAD", ...) takes part in
+// the dispatches, as its registration decided.
+bool modules_active(const char* name);
+// Nonzero when the configuration hides the interface from every page, graph,
+// link and figure.
+int modules_skipinterface(const char* name);
 
 // The six callbacks of one module, as its registration function hands them over.
 struct module_callbacks {

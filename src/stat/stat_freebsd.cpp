@@ -37,6 +37,7 @@
 #include <stdlib.h>  // getloadavg
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -52,6 +53,32 @@ constexpr int SWAP_ROWS = 10;  // device rows plus libkvm's summary row
 kvm_t* kvm;
 
 [[noreturn]] void kvm_open_failed() { fatal_perror("kvm_open fails (maybe permissions on /dev/*mem)"); }
+
+// Reads a numeric sysctl, one number or an array of them (kern.cp_time), into
+// values. The kernel gives each variable the width it declares, int or long,
+// u_int or uint64_t, and releases have changed widths: every number may come
+// as 4 or 8 bytes, and an answer of any other length is a failed read. A
+// buffer too small for the answer gets ENOMEM from the kernel.
+template <size_t N>
+bool sysctl_numbers(const char* name, uint64_t (&values)[N]) {
+    unsigned char answer[N * sizeof(uint64_t)];
+    size_t length = sizeof answer;
+    if (sysctlbyname(name, answer, &length, nullptr, 0) == -1) return false;
+    if (length == N * sizeof(uint32_t)) {
+        for (size_t i = 0; i < N; ++i) {
+            uint32_t v;
+            std::memcpy(&v, answer + i * sizeof v, sizeof v);
+            values[i] = v;
+        }
+        return true;
+    }
+    if (length == N * sizeof(uint64_t)) {
+        std::memcpy(values, answer, sizeof answer);
+        return true;
+    }
+    errno = EINVAL;
+    return false;
+}
 
 void take_counters(stat_netif& slot, const struct if_data& data) {
     slot.received_bytes = data.ifi_ibytes;
@@ -250,20 +277,21 @@ void stat_get_swap(stat_struct* target) {
 
     static const char* const page_counts[] = {"vm.stats.vm.v_page_count", "vm.stats.vm.v_free_count",
                                               "vm.stats.vm.v_inactive_count"};
-    uint32_t pages[3];
+    uint64_t pages[3];
     for (int k = 0; k < 3; ++k) {
-        size_t length = sizeof pages[k];
-        if (sysctlbyname(page_counts[k], &pages[k], &length, nullptr, 0) == -1) {
+        uint64_t count[1];
+        if (!sysctl_numbers(page_counts[k], count)) {
             char message[64];
             std::snprintf(message, sizeof message, "symbol %s not found", page_counts[k]);
             std::perror(message);
             return;  // memory stays 0 rather than a half-computed figure
         }
+        pages[k] = count[0];
     }
     const uint64_t total = pages[0];
     // Inactive pages count as free. The three counts are read one after the
     // other from a running system, so their sum may overtake the total.
-    const uint64_t available = uint64_t{pages[1]} + pages[2];
+    const uint64_t available = pages[1] + pages[2];
     const uint64_t used = available < total ? total - available : 0;
     target->mem = {total * pagesize, used * pagesize};
 }

@@ -70,6 +70,12 @@ void stat_cleanup(stat_struct* c);
 void stat_empty_netif(stat_struct* target, int filled);
 stat_netif* stat_get_netif_byname(const char* name, stat_struct* from_this);
 const stat_netif* stat_get_netif_byname(const char* name, const stat_struct* from_this);
+// The entry of a table kept across samples that stands for the interface
+// name: the one that holds it, else the first unused one (empty name), else
+// one whose interface is absent from sample. A new or reused entry still
+// holds what it held before; the caller tells it by its name and fills it.
+// Null only when sample lacks name and holds MAX_NETIF others.
+stat_netif* stat_netif_entry(stat_netif (&table)[MAX_NETIF], const char* name, const stat_struct* sample);
 // Turns the raw cumulative counters of every used slot into increases since that
 // interface's previous sample. Sampling thread only: it keeps the remembered
 // counters in static state and is not reentrant.

@@ -23,6 +23,8 @@ from procs import start_kelp, stop  # noqa: E402
 
 SKIP = 77
 CONF_PATH = "/etc/orn/Kelp.conf"
+# The service files of FreeBSD and illumos, which the manual page names too.
+OTHER_SYSTEMS_FILES = ("/etc/rc.d/kelp", "/var/svc/manifest/site/kelp.xml")
 
 
 class Failed(Exception):
@@ -108,7 +110,8 @@ def man_files_section(text):
     check(m, "the manual page has no FILES section")
     lines = m.group(1).splitlines()
     tags = [lines[i + 1] for i, line in enumerate(lines[:-1]) if line == ".TP"]
-    paths = [p for tag in tags for p in re.findall(r"(/[\w./-]+)", tag) if not p.startswith(("/proc/", "/dev/"))]  # the system's own
+    paths = [p for tag in tags for p in re.findall(r"(/[\w./-]+)", tag)
+             if not p.startswith(("/proc/", "/dev/")) and not p.endswith(OTHER_SYSTEMS_FILES)]  # the system's own
     check(paths, "the FILES section names no file")
     return paths
 

@@ -151,26 +151,35 @@ TEST_F(FreeBSDBackend, SwapSumsTheDeviceRowsInBytes) {
     }
 }
 
-// Inactive pages count as free; a missing page count leaves memory zero, and
-// swap whole whatever memory does.
+// Inactive pages count as free; a page count that is missing or comes in a
+// width no number has leaves memory zero, and swap whole whatever memory does.
+// A page count may come 4 or 8 bytes wide; a reader of 4 bytes alone would
+// get ENOMEM for the 8.
 TEST_F(FreeBSDBackend, MemoryInUseIsEveryPageNeitherFreeNorInactive) {
     struct row {
         const char* desc;
-        unsigned pages, free, inactive;
+        uint64_t pages, free, inactive;
         uint64_t used_pages;
-        fake_sysctl fake_freebsd_kernel::*missing = nullptr;
+        fake_sysctl fake_freebsd_kernel::*odd = nullptr;
+        size_t width = 0;  // of odd; 0: absent
         const char* message = "";
     } const rows[] = {
         {"half the pages inactive, none free", 2000000, 0, 1000000, 1000000},
         {"neither free nor inactive pages", 2000000, 0, 0, 2000000},
         {"some free, some inactive", 2000000, 300000, 200000, 1500000},
         {"counts read apart overtake the total", 2000000, 1500000, 600000, 0},
-        {"no page count", 1000, 100, 100, 0, &fake_freebsd_kernel::page_count,
+        {"no page count", 1000, 100, 100, 0, &fake_freebsd_kernel::page_count, 0,
          "symbol vm.stats.vm.v_page_count not found: No such file or directory\n"},
-        {"no free count", 1000, 100, 100, 0, &fake_freebsd_kernel::free_count,
+        {"no free count", 1000, 100, 100, 0, &fake_freebsd_kernel::free_count, 0,
          "symbol vm.stats.vm.v_free_count not found: No such file or directory\n"},
-        {"no inactive count", 1000, 100, 100, 0, &fake_freebsd_kernel::inactive_count,
+        {"no inactive count", 1000, 100, 100, 0, &fake_freebsd_kernel::inactive_count, 0,
          "symbol vm.stats.vm.v_inactive_count not found: No such file or directory\n"},
+        {"a page count of 8 bytes, past 2^32 pages", (1ull << 32) + 1000, 500, 300, (1ull << 32) + 200,
+         &fake_freebsd_kernel::page_count, 8},
+        {"a free count of 2 bytes is refused", 1000, 100, 100, 0, &fake_freebsd_kernel::free_count, 2,
+         "symbol vm.stats.vm.v_free_count not found: Invalid argument\n"},
+        {"an inactive count of 16 bytes does not fit", 1000, 100, 100, 0, &fake_freebsd_kernel::inactive_count, 16,
+         "symbol vm.stats.vm.v_inactive_count not found: Cannot allocate memory\n"},
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.desc);
@@ -179,11 +188,14 @@ TEST_F(FreeBSDBackend, MemoryInUseIsEveryPageNeitherFreeNorInactive) {
         fake_freebsd.page_count.value = r.pages;
         fake_freebsd.free_count.value = r.free;
         fake_freebsd.inactive_count.value = r.inactive;
-        if (r.missing) (fake_freebsd.*r.missing).present = false;
+        if (r.odd) {
+            (fake_freebsd.*r.odd).width = r.width;
+            (fake_freebsd.*r.odd).present = r.width != 0;
+        }
         std::string err;
         stat_struct s = take_swap(&err);
         EXPECT_EQ(err, r.message);
-        EXPECT_EQ(s.mem.total, r.missing ? 0u : uint64_t{r.pages} * 4096);
+        EXPECT_EQ(s.mem.total, *r.message ? 0u : r.pages * 4096);
         EXPECT_EQ(s.mem.used, r.used_pages * 4096);
         EXPECT_EQ(s.swap.total, 1000u * 4096);
         EXPECT_EQ(s.swap.used, 250u * 4096);

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <iterator>
 
 #include "stat/stat_wrapper.h"
 
@@ -38,33 +37,30 @@ protected:
     void SetUp() override { stat_netif_forget(); }
 };
 
-TEST_F(NetifDiff, FirstSampleIsZeroAndLaterOnesAreIncreases) {
-    stat_struct s = sample({{"em0", 1000000, 77}, {"em1", 5, 6}});
-    for (int i = 0; i < 2; ++i)
-        for (auto c : STAT_NETIF_COUNTERS) EXPECT_EQ(s.netif[i].*c, 0u);
-    s = sample({{"em0", 1000600, 177}, {"em1", 5, 6}});
-    const uint64_t increases[] = {600, 100, 300, 200, 20};  // in the order of STAT_NETIF_COUNTERS
-    for (size_t k = 0; k < std::size(increases); ++k) EXPECT_EQ(s.netif[0].*STAT_NETIF_COUNTERS[k], increases[k]);
-    EXPECT_EQ(s.netif[1].received_bytes, 0u);
-}
-
-TEST_F(NetifDiff, ThirtyTwoBitRules) {
-    struct { const char* desc; uint64_t before, after, increase; } cases[] = {
-        {"wrap past 2^32", (1ull << 32) - 296, 200, 496},
-        {"counter went down", 5000, 1000, 4000},
-        {"exactly 2^31", 0, 1ull << 31, 1ull << 31},
-        {"just below 2^31", 0, (1ull << 31) - 1, (1ull << 31) - 1},
-        {"above 2^31 reads as the rest", 0, (1ull << 31) + 10, (1ull << 31) - 10},
-        {"64-bit counter, low bits decide", (7ull << 32) + 10, (9ull << 32) + 30, 20},
+// Below 2^32 a counter may be 32 bits wide; at or above, it is 64 bits wide.
+TEST_F(NetifDiff, IncreaseOfACounterOfEitherWidth) {
+    constexpr uint64_t GiB = 1ull << 30, WIDE = 1ull << 32;
+    struct { const char* desc; bool seen_before; uint64_t before, after, increase; } cases[] = {
+        {"first appearance", false, 0, 5 * WIDE, 0},
+        {"32-bit wrap", true, WIDE - 296, 200, 496},
+        {"a drop below 2^32 gives its size", true, 5000, 1000, 4000},
+        {"exactly 2^31", true, 0, 1ull << 31, 1ull << 31},
+        {"just below 2^31", true, 0, (1ull << 31) - 1, (1ull << 31) - 1},
+        {"between 2^31 and 2^32 reads as the rest", true, 0, (1ull << 31) + 10, (1ull << 31) - 10},
+        {"3 GiB more above 2^32", true, 5 * WIDE + 7, 5 * WIDE + 7 + 3 * GiB, 3 * GiB},
+        {"3 GiB more, past 2^32", true, WIDE - 100, WIDE + 3 * GiB, 3 * GiB + 100},
+        {"reset of a counter above 2^32", true, 5 * WIDE, 1000, 1000},
+        {"reset to a value still above 2^32", true, 9 * WIDE, 6 * WIDE, 6 * WIDE},
     };
     int n = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.desc);
         char name[16];
         std::snprintf(name, sizeof name, "wrap%d", n++);
-        sample({{name, c.before, 0}});
-        stat_struct s = sample({{name, c.after, 0}});
+        if (c.seen_before) sample({{name, c.before, 0}});
+        stat_struct s = sample({{name, c.after, c.after}});
         EXPECT_EQ(s.netif[0].received_bytes, c.increase);
+        for (auto k : STAT_NETIF_COUNTERS) EXPECT_TRUE(c.seen_before || s.netif[0].*k == 0) << "a new name's counters";
     }
 }
 

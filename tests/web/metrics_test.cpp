@@ -18,16 +18,19 @@ struct netif_at_tick {
     uint64_t rx, tx;  // raw cumulative counters
 };
 
-std::string body(const std::string& config, const std::vector<std::vector<netif_at_tick>>& ticks) {
+// mem_used, where given, holds the memory in use of every tick.
+std::string body(const std::string& config, const std::vector<std::vector<netif_at_tick>>& ticks,
+                 const std::vector<uint64_t>& mem_used = {}) {
     restart("module.netif.interface.enable 1\n" + config);
     totals_reset();
     fake_backend.load = 1.5;
     fake_backend.mem = {1000, 400};
     fake_backend.swap = {100, 30};
-    for (const auto& tick : ticks) {
+    for (size_t t = 0; t < ticks.size(); ++t) {
         fake_backend.netif_count = 0;
-        for (size_t i = 0; i < tick.size(); ++i)
-            fake_set_netif(static_cast<int>(i), tick[i].name, tick[i].rx, tick[i].tx);
+        for (size_t i = 0; i < ticks[t].size(); ++i)
+            fake_set_netif(static_cast<int>(i), ticks[t][i].name, ticks[t][i].rx, ticks[t][i].tx);
+        if (t < mem_used.size()) fake_backend.mem.used = mem_used[t];
         signal_interval_1(2);
     }
     return capture(metrics_write);
@@ -40,13 +43,6 @@ const std::vector<std::vector<netif_at_tick>> WRAP = {
     {{"em0", 0x100u, 20}, {"lo", 500, 500}, {"q\"b\\c\nd", 7, 0}},
     {{"em0", 0x400u, 30}, {"lo", 5000, 5000}, {"q\"b\\c\nd", 7, 0}},
 };
-
-std::vector<std::vector<netif_at_tick>> burst_then_quiet() {
-    // A burst of 9000 in tick 2, then 1 byte a second for 11 seconds.
-    std::vector<std::vector<netif_at_tick>> t = {{{"em1", 0, 0}}, {{"em1", 9000, 0}}};
-    for (uint64_t s = 1; s <= 11; ++s) t.push_back({{"em1", 9000 + s, 0}});
-    return t;
-}
 
 TEST(Metrics, FamiliesSumsPeaksAndWhatThePagesHide) {
     const struct row {
@@ -71,30 +67,65 @@ TEST(Metrics, FamiliesSumsPeaksAndWhatThePagesHide) {
           "# TYPE node_network_transmit_errs_total counter\n",
           "# TYPE kelp_network_receive_peak_bytes_per_second gauge\n"
           "kelp_network_receive_peak_bytes_per_second{device=\"em0\"} 3840\n",
-          "kelp_network_transmit_peak_bytes_per_second{device=\"em0\"} 10\n"},
+          "kelp_network_transmit_peak_bytes_per_second{device=\"em0\"} 10\n",
+          "# HELP kelp_network_receive_peak_bytes_per_second Largest one-second increase of received bytes over "
+          "the last 60 seconds.\n",
+          "# TYPE kelp_memory_used_peak_bytes gauge\nkelp_memory_used_peak_bytes 400\n"},
          {"device=\"lo\"", "\r"}},
-        {"the peak looks at the ten newest seconds only; the sum keeps everything",
-         "",
-         burst_then_quiet(),
-         {"node_network_receive_bytes_total{device=\"em1\"} 9011\n",
-          "kelp_network_receive_peak_bytes_per_second{device=\"em1\"} 1\n"},
-         {}},
         {"disabled modules are absent",
          "module.load.enable 0\nmodule.memswap.enable 0\nmodule.netif.enable abc\n",
          WRAP,
          {"kelp_build_info{version=\"0.0.9\"} 1\n", "kelp_samples_total 4\n"},
-         {"node_load1", "node_memory", "node_network", "kelp_network"}},
-        {"the fallback key hides what has no key of its own",
-         "module.netif.interface.enable 0\nmodule.netif.interface.sh0.enable 1\n",
-         {{{"sh0", 0, 0}, {"hd0", 0, 0}}},
-         {"node_network_receive_bytes_total{device=\"sh0\"} 0\n", "node_load1 1.5\n"},
-         {"hd0"}},
+         {"node_load1", "node_memory", "node_network", "kelp_network", "kelp_memory"}},
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.desc);
         std::string text = body(r.config, r.ticks);
         for (const std::string& p : r.present) EXPECT_NE(text.find(p), std::string::npos) << p << "\nin\n" << text;
         for (const std::string& a : r.absent) EXPECT_EQ(text.find(a), std::string::npos) << a << "\nin\n" << text;
+    }
+}
+
+// Each row gives what one interface receives in a second, by how many seconds
+// back from the newest sample that second lies; memory in use follows the
+// same figures. The interface sends half of what it received a second later,
+// so that its two peaks leave the window at different times.
+TEST(Metrics, PeaksCoverTheLastSixtySeconds) {
+    constexpr uint64_t AWAY = ~uint64_t{0};  // the interface is absent; memory in use is 1
+    const struct row {
+        const char* desc;
+        int seconds;
+        uint64_t (*at)(int back);
+        uint64_t in, out;  // the peaks; memory's is the received one
+    } rows[] = {
+        {"a spike 50 seconds back", 70, [](int back) -> uint64_t { return back == 50 ? 9000 : 1; }, 9000, 4500},
+        {"spikes 61 and 60 seconds back are gone, and the largest since is found", 70,
+         [](int back) -> uint64_t { return back == 61 ? 9000 : back == 30 ? 700 : 1; }, 700, 350},
+        {"falling every second, the peak is always the oldest second", 150,
+         [](int back) -> uint64_t { return 1000 + static_cast<uint64_t>(back); }, 1059, 530},
+        {"away for longer than the window after a spike", 130,
+         [](int back) -> uint64_t { return back < 20 ? 1 : back < 100 ? AWAY : back == 100 ? 9000 : 1; }, 1, 0},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.desc);
+        std::vector<std::vector<netif_at_tick>> ticks;
+        std::vector<uint64_t> mem_used;
+        uint64_t rx = 0, tx = 0;
+        for (int back = r.seconds - 1; back >= 0; --back) {
+            const uint64_t v = r.at(back), before = r.at(back + 1);
+            mem_used.push_back(v == AWAY ? 1 : v);
+            ticks.emplace_back();
+            if (v == AWAY) continue;
+            rx += v;
+            tx += before == AWAY ? 0 : before / 2;
+            ticks.back() = {{"em1", rx, tx}};
+        }
+        const std::string text = body("", ticks, mem_used);
+        for (const std::string& p :
+             {"kelp_network_receive_peak_bytes_per_second{device=\"em1\"} " + std::to_string(r.in) + "\n",
+              "kelp_network_transmit_peak_bytes_per_second{device=\"em1\"} " + std::to_string(r.out) + "\n",
+              "kelp_memory_used_peak_bytes " + std::to_string(r.in) + "\n"})
+            EXPECT_NE(text.find(p), std::string::npos) << p << "\nin\n" << text;
     }
 }
 

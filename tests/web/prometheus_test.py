@@ -2,9 +2,10 @@
 """A real Prometheus scrapes a real Kelp, both on free loopback ports.
 
 Checks that up{job="kelp"} becomes 1, that node_memory_MemTotal_bytes is
-/proc/meminfo's MemTotal in bytes, that a receive rate exists for an interface
-the pages show, and that promtool accepts a live answer (its complaint about
-the node exporter's camelCase memory names aside). Both servers are started
+/proc/meminfo's MemTotal in bytes and the memory peak lies between use and it,
+that a receive rate and peak exist for an interface the pages show, and that
+promtool accepts a live answer (its complaint about the node exporter's
+camelCase memory names aside). Both servers are started
 here and stopped by their PIDs; every wait is bounded.
 """
 import argparse
@@ -72,8 +73,13 @@ def main():
             got = int(float(r[0]["value"][1])) if r else None
             check("node_memory_MemTotal_bytes is MemTotal in bytes", got == mem_total_bytes(),
                   "%s against %d" % (got, mem_total_bytes()))
+            mem_peak = ("kelp_memory_used_peak_bytes >= node_memory_MemTotal_bytes - node_memory_MemAvailable_bytes"
+                        " and kelp_memory_used_peak_bytes <= node_memory_MemTotal_bytes")
+            check.eventually(mem_peak, lambda: query(prom_port, mem_peak) or None)
             rate = 'rate(node_network_receive_bytes_total{device="lo"}[5s])'
             check.eventually(rate + " exists", lambda: query(prom_port, rate) or None)
+            rx_peak = 'kelp_network_receive_peak_bytes_per_second{device="lo"} > 0'
+            check.eventually(rx_peak, lambda: query(prom_port, rx_peak) or None)
         return check.finish(logs)
 
 

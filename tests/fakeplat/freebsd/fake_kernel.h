@@ -27,8 +27,13 @@ struct fake_swapdev {
     int used = 0;   // pages
 };
 
+// A numeric sysctl, answered as an integer of width bytes. FreeBSD 14.2's
+// headers declare the three page counts u_int, 4 bytes (<sys/vmmeter.h>: the
+// field v_page_count and vm_free_count(); <vm/vm_extern.h>:
+// vm_inactive_count()); every simulated release answers with that width.
 struct fake_sysctl {
-    unsigned value = 0;
+    uint64_t value = 0;
+    size_t width = 4;  // 2, 4, 8 or 16
     bool present = true;
 };
 

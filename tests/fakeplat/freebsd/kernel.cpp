@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -292,6 +293,9 @@ int kvm_getswapinfo(kvm_t* kd, struct kvm_swap* swap_ary, int swap_max, int) {
     return n;
 }
 
+// As the kernel's sysctl(3) does: a buffer too small gets what fits of the
+// answer and ENOMEM; a larger one gets the answer, and *oldlenp says how long
+// it is. Asking for the length alone, with no buffer, is not simulated.
 int sysctlbyname(const char* name, void* oldp, size_t* oldlenp, const void* newp, size_t) {
     struct {
         const char* name;
@@ -302,16 +306,22 @@ int sysctlbyname(const char* name, void* oldp, size_t* oldlenp, const void* newp
     for (const auto& v : variables) {
         if (std::strcmp(name, v.name) != 0) continue;
         if (!v.variable->present) break;
-        if (newp) {
-            errno = EPERM;
+        if (newp || !oldp || !oldlenp) {
+            errno = newp ? EPERM : EINVAL;
             return -1;
         }
-        if (!oldp || !oldlenp || *oldlenp < sizeof v.variable->value) {
+        // On this little-endian host an integer's first bytes are the integer
+        // narrowed; 16 bytes hold it in their low half.
+        static_assert(std::endian::native == std::endian::little);
+        unsigned char answer[16] = {};
+        const size_t width = std::min(v.variable->width, sizeof answer);
+        std::memcpy(answer, &v.variable->value, std::min(width, sizeof v.variable->value));
+        std::memcpy(oldp, answer, std::min(*oldlenp, width));
+        if (*oldlenp < width) {
             errno = ENOMEM;
             return -1;
         }
-        std::memcpy(oldp, &v.variable->value, sizeof v.variable->value);
-        *oldlenp = sizeof v.variable->value;
+        *oldlenp = width;
         return 0;
     }
     errno = ENOENT;
