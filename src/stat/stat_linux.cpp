@@ -177,7 +177,9 @@ bool parse_cpu_line(const char* p, const char* end, cpu_line* out) {
     return true;
 }
 
+// An empty text may come without a buffer, which memchr must not be given.
 const char* line_end(const char* p, const char* end) {
+    if (p == end) return end;
     const char* eol = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
     return eol ? eol : end;
 }
@@ -327,8 +329,10 @@ bool stat_linux_parse_cpus(const char* text, size_t len, long ticks_per_second, 
                            void* context) {
     const char* end = text + len;
     const char* eol = line_end(text, end);
+    // The line of all processors is checked as a sample checks it.
+    uint64_t total[CPU_MODES];
+    if (ticks_per_second <= 0 || stat_linux_parse_stat(text, len, total) != 0) return false;
     cpu_line line;
-    if (ticks_per_second <= 0 || !parse_cpu_line(text, eol, &line) || line.cpu != -1) return false;
     const char* first = eol == end ? end : eol + 1;
     // All lines are checked before the first is reported.
     for (int pass = 0; pass < 2; ++pass) {
