@@ -22,11 +22,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 
 // <sys/sysinfo.h> names the processor states CPU_IDLE and CPU_USER, as the
