@@ -57,13 +57,21 @@ TEST(CommandLine, EachCommandLineGivesItsWholeOutputAndStatusZero) {
     }
 }
 
+// A key the eleven do not include is listed once it is set (and only then:
+// the defaults above), after them.
 TEST(CommandLine, PdcOutputReadsBackToTheSameConfiguration) {
     blackbox::scratch_dir d;
-    std::string conf = d.write("k.conf", "httpd.port 81\nmodule.netif.interface.em0.enable 1\n");
+    std::string conf = d.write("k.conf", "httpd.port 81\nmodule.netif.interface.em0.enable 1\n"
+                                         "httpd.allow  127.0.0.1/32 , fd00::/8  # trusted\n");
     auto first = run({"-f", conf, "-pdc"});
     ASSERT_EQ(first.status, 0);
     EXPECT_NE(first.out.find("httpd.port\t81\t# Listen on port [0-9]+\r\n"), std::string::npos);
-    EXPECT_NE(first.out.find("module.netif.interface.em0.enable\t1\t# dynamic property\r\n"), std::string::npos);
+    EXPECT_NE(first.out.find("module.memswap.mem.rescalemax\t0\t# Scale always to max mem {0|1}\r\n"
+                             "httpd.allow\t127.0.0.1/32 , fd00::/8\t# Serve only clients of these networks "
+                             "<address/length ...>\r\n"
+                             "module.netif.interface.em0.enable\t1\t# dynamic property\r\n"),
+              std::string::npos)
+        << first.out;
     std::string again = d.write("again.conf", first.out);
     auto second = run({"-f", again, "-pdc"});
     EXPECT_EQ(second.status, 0);
