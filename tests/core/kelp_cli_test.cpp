@@ -85,29 +85,4 @@ TEST(CommandLine, EmptyFilenameReadsTheDefaultPath) {
     EXPECT_EQ(r.err.rfind("Try to read configfile /etc/orn/Kelp.conf\r\n", 0), 0u) << r.err;
 }
 
-TEST(Daemon, ListensWaitsAndEndsCleanlyOnSigint) {
-    blackbox::daemon k;
-    ASSERT_TRUE(k.wait_listening()) << k.err();
-    EXPECT_FALSE(blackbox::can_bind_on("0.0.0.0", k.port));
-    // The socket listens before the main thread reaches its wait, so a slow
-    // start may be interrupted before it has said so; wait for the words.
-    EXPECT_TRUE(blackbox::wait_until(
-        [&] { return k.out().find("i am here .... still waiting\r\n") != std::string::npos; },
-        std::chrono::seconds(10)))
-        << k.out();
-    EXPECT_EQ(k.interrupt(), 0);
-    EXPECT_TRUE(blackbox::can_bind_on("0.0.0.0", k.port)) << "the port is released at once";
-}
-
-TEST(Daemon, UnbindablePortEndsStartupWithStatusOne) {
-    blackbox::daemon first;
-    ASSERT_TRUE(first.wait_listening());
-    blackbox::scratch_dir d;
-    std::string conf = d.write("k.conf", "httpd.port " + std::to_string(first.port) + "\n");
-    // SO_REUSEADDR does not allow two listeners on one port.
-    auto r = run({"-f", conf}, 15000);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("Could not bind to socket: "), std::string::npos) << r.err;
-}
-
 }  // namespace

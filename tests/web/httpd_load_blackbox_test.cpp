@@ -180,28 +180,45 @@ TEST(Threads, ConnectionThreadThatCannotStartFreesItsSlot) {
 #endif
 }
 
-TEST(Host, LoopbackAddressKeepsTheServerOffOtherAddresses) {
-    const std::pair<const char*, bool> hosts[] = {  // and whether it is a wildcard
-        {"127.0.0.1", false}, {"localhost", false}, {"ANY", true}, {"any", true}};
-    for (const auto& [host, wildcard] : hosts) {
-        SCOPED_TRACE(host);
-        blackbox::daemon k(ALL_DISABLED + std::string("httpd.host ") + host + "\n");
-        ASSERT_TRUE(k.wait_listening()) << k.err();
-        EXPECT_EQ(blackbox::exchange(k.port, GET_INDEX), INDEX);
-        // 127.0.0.2 is this machine too; a wildcard listener holds it.
-        EXPECT_EQ(blackbox::can_bind_on("127.0.0.2", k.port), !wildcard);
+// ANY holds every address of both families, 127.0.0.2 too; a named address
+// only its own. SIGINT releases the port at once.
+TEST(Host, EachSettingListensOnItsFamiliesAndLogsPlainAddresses) {
+    struct { const char* host; bool v4, v6; } hosts[] = {  // whether 127.0.0.1 and ::1 are served
+        {"127.0.0.1", true, false}, {"localhost", true, false}, {"::1", false, true},
+        {"ANY", true, true}, {"any", true, true},
+    };
+    for (const auto& h : hosts) {
+        SCOPED_TRACE(h.host);
+        blackbox::daemon k(ALL_DISABLED + std::string("httpd.host ") + h.host + "\n");
+        const char* own = h.v4 ? "127.0.0.1" : "::1";
+        ASSERT_TRUE(k.wait_listening(10000, own)) << k.err();
+        for (const auto& [at, serves] : {std::pair{"127.0.0.1", h.v4}, std::pair{"::1", h.v6}}) {
+            EXPECT_EQ(blackbox::exchange_via(nullptr, at, k.port, GET_INDEX), serves ? INDEX : "") << at;
+            EXPECT_EQ(count("\n" + k.out(), "\n" + std::string(at) + " "), serves ? 1u : 0u) << "logged as " << at;
+        }
+        EXPECT_EQ(blackbox::can_bind_on("127.0.0.2", k.port), !(h.v4 && h.v6));
+        EXPECT_EQ(k.interrupt(), 0);
+        EXPECT_TRUE(blackbox::can_bind_on(own, k.port));
     }
 }
 
-TEST(Host, UnresolvableHostEndsStartupWithStatusOne) {
+// Start-up ends with status 1 and names what it cannot use.
+TEST(Host, WhatCannotBeListenedWithEndsStartupWithStatusOne) {
+    blackbox::daemon first;
+    ASSERT_TRUE(first.wait_listening());
+    struct { std::string line, message; } cases[] = {
+        {"httpd.port " + std::to_string(first.port), "Could not bind to socket: "},
+        // An empty label is refused before any query is sent.
+        {"httpd.host kelp..invalid", "Could not resolve httpd.host: "},
+    };
     blackbox::scratch_dir d;
-    // A name with an empty label is refused before any query is sent, and
-    // nothing under .invalid resolves anyway.
-    std::string conf = d.write("k.conf", "httpd.port " + std::to_string(blackbox::free_port()) +
-                                             "\nhttpd.host kelp..invalid\n");
-    auto r = blackbox::run({"-f", conf}, 20000);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("Could not resolve httpd.host: "), std::string::npos) << r.err;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        std::string conf = d.write("k.conf", "httpd.port " + std::to_string(blackbox::free_port()) + "\n" + c.line);
+        auto r = blackbox::run({"-f", conf}, 20000);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    }
 }
 
 }  // namespace
