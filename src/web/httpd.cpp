@@ -130,9 +130,19 @@ threadstruct& find_free_slot() {
     }
 }
 
+timespec monotonic_now() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return t;
+}
+
+// Refusals held back by the report's pace are told when their time comes,
+// whether clients keep the socket busy or none comes at all.
 void wait_for_connection() {
     pollfd p{listen_fd, POLLIN, 0};
-    poll(&p, 1, -1);
+    do {
+        access_report_pending(monotonic_now(), stderr);
+    } while (poll(&p, 1, access_report_wait_ms(monotonic_now())) == 0);
 }
 
 // A failed accept costs this one connection, never the daemon. Without free
@@ -152,6 +162,15 @@ bool accept_into(threadstruct& t) {
         nanosleep(&pause, nullptr);
     }
     return false;
+}
+
+// A client httpd.allow does not name is closed at once, before it can
+// take the slot or a thread.
+bool refused(const threadstruct& t) {
+    if (access_allows(t.clientaddr)) return false;
+    close(t.client_fd);
+    access_refused(t.clientaddr, monotonic_now(), stderr);
+    return true;
 }
 
 void start_connection(threadstruct& t) {
@@ -342,7 +361,7 @@ void* httpd_thread(void* /*unused*/) {
     for (;;) {
         threadstruct& slot = find_free_slot();
         wait_for_connection();
-        if (accept_into(slot)) start_connection(slot);
+        if (accept_into(slot) && !refused(slot)) start_connection(slot);
     }
     return nullptr;
 }
