@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -11,6 +12,8 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 #include "backend_test.h"
 #include "scratch.h"
@@ -49,21 +52,38 @@ protected:
     }
     void netdev(const std::string& body) { std::ofstream(root + "/proc/net/dev") << body; }
     void proc_stat(const std::string& body) { std::ofstream(root + "/proc/stat") << body; }
+
+    // /proc/net/dev for the shared interface rules, written anew on every change.
+    std::vector<std::pair<std::string, std::array<uint64_t, 5>>> interfaces;
+    void write_netdev() {
+        std::string text = HEADER;
+        for (const auto& [name, c] : interfaces) text += line(name, c[0], c[1], c[3], c[4], c[2]);
+        netdev(text);
+    }
+    const interface_system netdev_file = {
+        [this](const std::vector<std::string>& names, uint64_t start) {
+            interfaces.clear();
+            for (const std::string& name : names) interfaces.push_back({name, {start, start, start, start, start}});
+            write_netdev();
+        },
+        [this](size_t i, size_t k, uint64_t n) {
+            interfaces[i].second[k] += n;
+            write_netdev();
+        },
+    };
 };
 
+TEST_F(LinuxBackend, EverySampleTakesEveryInterfaceWithItsIncreases) {
+    expect_each_counts_its_own(netdev_file, {"lo", "eth0", "eth1"});
+}
+
 TEST_F(LinuxBackend, ParsesEveryInterfaceInFileOrder) {
-    std::string text = std::string(HEADER) + line("lo", 100, 200, 1, 2, 3) +
-                       line("eth0", 123456789012, 5, 0, 0, 0, true) + line("eth0:1", 7, 8) +
-                       line("abcdefghijklmno", 9, 10);
+    std::string text = std::string(HEADER) + line("lo", 100, 200) + line("eth0", 123456789012, 5, 0, 0, 0, true) +
+                       line("eth0:1", 7, 8) + line("abcdefghijklmno", 9, 10);
     stat_struct s;
     stat_cleanup(&s);
     ASSERT_EQ(stat_linux_parse_netdev(text.data(), text.size(), &s), 4);
     EXPECT_STREQ(s.netif[0].name, "lo");
-    EXPECT_EQ(s.netif[0].received_bytes, 100u);
-    EXPECT_EQ(s.netif[0].send_bytes, 200u);
-    EXPECT_EQ(s.netif[0].input_errors, 1u);
-    EXPECT_EQ(s.netif[0].output_errors, 2u);
-    EXPECT_EQ(s.netif[0].collisions, 3u);
     EXPECT_STREQ(s.netif[1].name, "eth0");
     EXPECT_EQ(s.netif[1].received_bytes, 123456789012u);
     EXPECT_STREQ(s.netif[2].name, "eth0:1") << "split at the last colon";
@@ -94,32 +114,22 @@ TEST_F(LinuxBackend, MalformedNetdevTexts) {
 }
 
 TEST_F(LinuxBackend, KeepsTheFirst25AndReportsEachSurplus) {
-    int interfaces = 0;
-    uint64_t received = 0;
-    auto write = [&] {
-        std::string text = HEADER;
-        for (int i = 0; i < interfaces; ++i) text += line("veth" + std::to_string(i), received, 1);
-        netdev(text);
-    };
-    expect_first_25_kept(
-        "veth", [&](int n) { interfaces = n; }, [&] { received += 10; write(); },
-        "Not enouth MAX_NETIF. Increase Value: ", true);
+    expect_first_25_kept(netdev_file, "veth", "Not enouth MAX_NETIF. Increase Value: ", true);
 }
 
-TEST_F(LinuxBackend, BadNetdevLeavesNoInterfaces) {
-    netdev(std::string(HEADER) + line("eth0", 1000, 1000));
-    take_netif();
-    // A file cut in the middle of a line must not hand raw counters onward.
-    netdev(std::string(HEADER) + line("eth0", 2000, 2000) + "  eth1: 5 6");
-    std::string err;
-    expect_no_interfaces(take_netif(&err));
-    EXPECT_EQ(err, "Could not parse /proc/net/dev\r\n");
-
-    // A file that is gone is noticed when it is opened again.
-    std::remove((root + "/proc/net/dev").c_str());
-    stat_linux_set_root(root.c_str());
-    take_netif(&err);
-    EXPECT_NE(err.find("Could not read /proc/net/dev: "), std::string::npos);
+// A file cut in the middle of a line, and one that is gone when it is opened
+// again.
+TEST_F(LinuxBackend, BadOrMissingNetdevIsReportedAndTeachesNothing) {
+    expect_failure_teaches_nothing(
+        netdev_file, [&] { netdev(std::string(HEADER) + line("if0", 9, 9) + "  if1: 5 6"); },
+        [&] { write_netdev(); }, "Could not parse /proc/net/dev\r\n");
+    expect_failure_teaches_nothing(
+        netdev_file,
+        [&] {
+            std::remove((root + "/proc/net/dev").c_str());
+            stat_linux_set_root(root.c_str());
+        },
+        [&] { write_netdev(); }, "Could not read /proc/net/dev: No such file or directory\n");
 }
 
 TEST_F(LinuxBackend, MemoryAndSwapInBytes) {
