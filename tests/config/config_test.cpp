@@ -101,7 +101,10 @@ TEST_F(Config, LinesThatCannotBeUsedAreNamed) {
     }
 }
 
-TEST_F(Config, InterfaceKeysBecomeDynamicPropertiesInFileOrder) {
+// Found by fuzzing: config_init dropped the list of dynamic properties
+// without freeing it (the sanitizer build shows the leak).
+TEST_F(Config, InterfaceKeysBecomeDynamicPropertiesInFileOrderUntilTheNextInit) {
+    const std::string built_in = capture(config_printdefaultconfig);
     EXPECT_EQ(read("module.netif.interface.em0.enable 0\n"
                    "module.netif.interface.lo0.enable 1\n"
                    "module.netif.interface.em0.enable 1\n"
@@ -121,6 +124,12 @@ TEST_F(Config, InterfaceKeysBecomeDynamicPropertiesInFileOrder) {
                        "module.netif.interface.em1.enabel\t1\t# dynamic property\r\n";
     ASSERT_GE(listing.size(), tail.size());
     EXPECT_EQ(listing.substr(listing.size() - tail.size()), tail);
+
+    config_init();
+    EXPECT_EQ(config_getproperty("module.netif.interface.em0.enable"), nullptr);
+    EXPECT_EQ(capture(config_printdefaultconfig), built_in);
+    read("module.netif.interface.em1.enable 0\n");
+    EXPECT_EQ(capture(config_printdefaultconfig), built_in + "module.netif.interface.em1.enable\t0\t# dynamic property\r\n");
 }
 
 // A file that is not read leaves the values as they were: one that cannot

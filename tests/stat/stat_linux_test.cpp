@@ -92,6 +92,7 @@ TEST_F(LinuxBackend, ParsesEveryInterfaceInFileOrder) {
 }
 
 TEST_F(LinuxBackend, MalformedNetdevTexts) {
+    const std::string COUNTERS = ": 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16\n";
     struct { const char* desc; std::string text; } cases[] = {
         {"empty", ""},
         {"header only half", "Inter-|   Receive\n"},
@@ -104,6 +105,11 @@ TEST_F(LinuxBackend, MalformedNetdevTexts) {
         {"seventeen counters", std::string(HEADER) + "eth0: 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17\n"},
         {"empty name", std::string(HEADER) + "   : 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16\n"},
         {"name of 32 characters", std::string(HEADER) + line(std::string(32, 'n'), 1, 2)},
+        // Found by fuzzing: a NUL in a name left it cut short, or empty, which marks an unused slot.
+        {"NUL first in a name", std::string(HEADER) + std::string("\0eth1", 5) + COUNTERS},
+        {"NUL after a tab", std::string(HEADER) + std::string("\t\0eth1", 6) + COUNTERS},
+        {"NUL inside a name", std::string(HEADER) + std::string("eth\0" "1", 5) + COUNTERS},
+        {"NUL last in a name", std::string(HEADER) + std::string("eth1\0", 5) + COUNTERS},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.desc);
@@ -111,6 +117,9 @@ TEST_F(LinuxBackend, MalformedNetdevTexts) {
         stat_cleanup(&s);
         EXPECT_EQ(stat_linux_parse_netdev(c.text.data(), c.text.size(), &s), -1);
     }
+    const std::string plain = HEADER + std::string("eth1") + COUNTERS;  // so the NUL alone decides
+    stat_struct s;
+    EXPECT_EQ(stat_linux_parse_netdev(plain.data(), plain.size(), &s), 1);
 }
 
 TEST_F(LinuxBackend, KeepsTheFirst25AndReportsEachSurplus) {
