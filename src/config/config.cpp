@@ -17,29 +17,40 @@ constexpr int LINE_MAX_CHARS = 1989;
 constexpr const char DYN_PREFIX[] = "module.netif.interface.";
 constexpr size_t DYN_PREFIX_LEN = sizeof DYN_PREFIX - 1;  // 23
 
+// A key added beside the eleven Kelp has always listed: -pdc prints it only
+// once a file has set it, so that the listing of a configuration that does
+// not use it stays as it always was.
+constexpr unsigned ROW_ADDITION = 1u << 0;
+// A list of words: the value runs to the end of the line or to "#", less the
+// blanks before them, where any other value ends at its first blank.
+constexpr unsigned ROW_LIST = 1u << 1;
+
 // Table values start as literals and are replaced by heap copies; owned marks
-// the copies so that a second assignment frees the first, and builtin keeps
-// the literal so that config_init can put it back.
+// the copies (and so a value set by a file) so that a second assignment frees
+// the first, and builtin keeps the literal so that config_init can put it back.
 struct table_row {
     propertiestruct p;
-    bool owned;
+    unsigned flags = 0;
+    bool owned = false;
     const char* builtin = nullptr;
 };
 
 table_row properties[] = {
-    {{"Kelp.version", KELP_VERSION_TEXT, "Default Configuration for Kelp Version " KELP_VERSION_TEXT}, false},
-    {{"httpd.host", "ANY", "Listen on host <IP|Hostname|ANY>"}, false},
-    {{"httpd.port", "9001", "Listen on port [0-9]+"}, false},
-    {{"module.load.enable", "1", "Systemload enable/disable {0|1}"}, false},
-    {{"module.netif.enable", "1", "Networktraffic enable/disable {0|1}"}, false},
+    {{"Kelp.version", KELP_VERSION_TEXT, "Default Configuration for Kelp Version " KELP_VERSION_TEXT}},
+    {{"httpd.host", "ANY", "Listen on host <IP|Hostname|ANY>"}},
+    {{"httpd.port", "9001", "Listen on port [0-9]+"}},
+    {{"module.load.enable", "1", "Systemload enable/disable {0|1}"}},
+    {{"module.netif.enable", "1", "Networktraffic enable/disable {0|1}"}},
     {{"module.netif.interface.enable", "1",
-      "Fallback value if module.netif.interface.<interface>.enable not specified {0|1}"}, false},
-    {{"module.netif.interface.lo0.enable", "0", "Do not monitor loopback {0|1}"}, false},
-    {{"module.netif.interface.lo.enable", "0", "Do not monitor loopback {0|1}"}, false},
-    {{"module.memswap.enable", "1", "Memory/Swap enable/disable {0|1}"}, false},
-    {{"module.memswap.swap.rescalemax", "0", "Scale always to max swap {0|1}"}, false},
-    {{"module.memswap.mem.rescalemax", "0", "Scale always to max mem {0|1}"}, false},
-    {{nullptr, nullptr, nullptr}, false},
+      "Fallback value if module.netif.interface.<interface>.enable not specified {0|1}"}},
+    {{"module.netif.interface.lo0.enable", "0", "Do not monitor loopback {0|1}"}},
+    {{"module.netif.interface.lo.enable", "0", "Do not monitor loopback {0|1}"}},
+    {{"module.memswap.enable", "1", "Memory/Swap enable/disable {0|1}"}},
+    {{"module.memswap.swap.rescalemax", "0", "Scale always to max swap {0|1}"}},
+    {{"module.memswap.mem.rescalemax", "0", "Scale always to max mem {0|1}"}},
+    {{"httpd.allow", nullptr, "Serve only clients of these networks <address/length ...>"},
+     ROW_ADDITION | ROW_LIST},
+    {{nullptr, nullptr, nullptr}},
 };
 
 dynpropertiestruct* dynproperty = nullptr;
@@ -74,25 +85,31 @@ FILE* open_config(const char* name) {
     return f;
 }
 
-void apply(const char* key, size_t keylen, const char* value, size_t valuelen, int lineno, const char* file) {
-    for (table_row* row = properties; row->p.property; ++row) {
-        if (std::strlen(row->p.property) == keylen && std::memcmp(row->p.property, key, keylen) == 0) {
-            char* copy = copy_text(value, valuelen);
-            if (row->owned)
-                std::free(const_cast<char*>(row->p.value));
-            else
-                row->builtin = row->p.value;
-            row->p.value = copy;
-            row->owned = true;
-            return;
-        }
+table_row* find_row(const char* key, size_t keylen) {
+    for (table_row* row = properties; row->p.property; ++row)
+        if (std::strlen(row->p.property) == keylen && std::memcmp(row->p.property, key, keylen) == 0) return row;
+    return nullptr;
+}
+
+const char* value_end(const char* value, bool list) {
+    const char* p = value;
+    if (!list) {
+        while (!ends_word(*p)) ++p;
+        return p;
     }
-    if (keylen >= DYN_PREFIX_LEN && std::memcmp(key, DYN_PREFIX, DYN_PREFIX_LEN) == 0) {
-        add_dynproperty(copy_text(key, keylen), copy_text(value, valuelen));
-        return;
-    }
-    std::fprintf(stderr, "Line %d in File %s has an unkown property %.*s.\r\n", lineno, file,
-                 static_cast<int>(keylen), key);
+    while (!ends_line(*p)) ++p;
+    while (is_blank(p[-1])) --p;  // the value's first character is no blank
+    return p;
+}
+
+void set_row(table_row& row, const char* value, size_t valuelen) {
+    char* copy = copy_text(value, valuelen);
+    if (row.owned)
+        std::free(const_cast<char*>(row.p.value));
+    else
+        row.builtin = row.p.value;
+    row.p.value = copy;
+    row.owned = true;
 }
 
 void parse_line(const char* line, int lineno, const char* file) {
@@ -110,8 +127,16 @@ void parse_line(const char* line, int lineno, const char* file) {
         return;
     }
     const char* value = p;
-    while (!ends_word(*p)) ++p;
-    apply(key, keylen, value, static_cast<size_t>(p - value), lineno, file);
+    table_row* row = find_row(key, keylen);
+    size_t valuelen = static_cast<size_t>(value_end(value, row && (row->flags & ROW_LIST)) - value);
+    if (row) {
+        set_row(*row, value, valuelen);
+    } else if (keylen >= DYN_PREFIX_LEN && std::memcmp(key, DYN_PREFIX, DYN_PREFIX_LEN) == 0) {
+        add_dynproperty(copy_text(key, keylen), copy_text(value, valuelen));
+    } else {
+        std::fprintf(stderr, "Line %d in File %s has an unkown property %.*s.\r\n", lineno, file,
+                     static_cast<int>(keylen), key);
+    }
 }
 
 }  // namespace
@@ -179,7 +204,8 @@ const char* config_getproperty(const char* q) {
 
 void config_printdefaultconfig(FILE* out) {
     for (const table_row* row = properties; row->p.property; ++row)
-        std::fprintf(out, "%s\t%s\t# %s\r\n", row->p.property, row->p.value, row->p.description);
+        if (row->owned || !(row->flags & ROW_ADDITION))
+            std::fprintf(out, "%s\t%s\t# %s\r\n", row->p.property, row->p.value, row->p.description);
     for (const dynpropertiestruct* d = dynproperty; d; d = d->next)
         std::fprintf(out, "%s\t%s\t# %s\r\n", d->property.property, d->property.value, "dynamic property");
 }

@@ -13,6 +13,7 @@
 #include "core/tuning.h"
 #include "modules/modules.h"
 #include "stat/stat_wrapper.h"
+#include "web/access.h"
 #include "web/httpd.h"
 
 namespace {
@@ -87,6 +88,9 @@ int main(int argc, char** argv) {
     tuning_init();
     config_init();
     parse_command_line(argc, argv);
+    // The configuration is complete: a list of clients that cannot be read
+    // ends the start here, before anything runs.
+    access_init();
     prepare_cancellation();
 
     struct sigaction sa {};

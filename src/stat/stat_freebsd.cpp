@@ -1,11 +1,13 @@
 // FreeBSD statistics backend: getloadavg(3), swap devices through libkvm,
-// the page counts through sysctl, and the interface counters from the
-// kernel's interface list (FreeBSD 4 to 10, through libkvm) or from
-// getifaddrs(3) (FreeBSD 11 and later).
+// the page counts and processor times through sysctl, and the interface
+// counters from the kernel's interface list (FreeBSD 4 to 10, through libkvm)
+// or from getifaddrs(3) (FreeBSD 11 and later).
 //
 // Sampling thread only (stat_OS_init runs before it starts): the kvm handle
 // and, before 11, the name list are static and carry no lock. Nothing is
-// allocated here; on 11 and later getifaddrs allocates its list in libc.
+// allocated here; on 11 and later getifaddrs allocates its list in libc. The
+// one exception is stat_get_cpu_seconds, which runs on connection threads: it
+// uses sysctl alone, and a buffer of its own.
 #include <sys/param.h>
 
 #ifndef __FreeBSD_version
@@ -23,8 +25,10 @@
 #define KELP_FREEBSD_IFADDRS (__FreeBSD_version >= 1100000)
 
 #include <sys/types.h>
+#include <sys/resource.h>  // CPUSTATES, CP_USER to CP_IDLE
 #include <sys/socket.h>
 #include <sys/sysctl.h>
+#include <sys/time.h>  // struct clockinfo
 #include <net/if.h>
 #if KELP_FREEBSD_IFADDRS
 #include <ifaddrs.h>
@@ -40,7 +44,9 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 
 #include "core/fatal.h"
@@ -54,31 +60,63 @@ kvm_t* kvm;
 
 [[noreturn]] void kvm_open_failed() { fatal_perror("kvm_open fails (maybe permissions on /dev/*mem)"); }
 
-// Reads a numeric sysctl, one number or an array of them (kern.cp_time), into
-// values. The kernel gives each variable the width it declares, int or long,
-// u_int or uint64_t, and releases have changed widths: every number may come
-// as 4 or 8 bytes, and an answer of any other length is a failed read. A
+// Reads a numeric sysctl, one number or an array of n of them (kern.cp_time),
+// into values. The kernel gives each variable the width it declares, int or
+// long, u_int or uint64_t, and releases have changed widths: every number may
+// come as 4 or 8 bytes, and an answer of any other length is a failed read. A
 // buffer too small for the answer gets ENOMEM from the kernel.
-template <size_t N>
-bool sysctl_numbers(const char* name, uint64_t (&values)[N]) {
-    unsigned char answer[N * sizeof(uint64_t)];
-    size_t length = sizeof answer;
-    if (sysctlbyname(name, answer, &length, nullptr, 0) == -1) return false;
-    if (length == N * sizeof(uint32_t)) {
-        for (size_t i = 0; i < N; ++i) {
+//
+// The answer lands in values itself. Numbers of 4 bytes fill its first half
+// and are widened from the last one down: each is read before its own place
+// or a later one's is written.
+bool sysctl_numbers(const char* name, uint64_t* values, size_t n) {
+    size_t length = n * sizeof(uint64_t);
+    if (sysctlbyname(name, values, &length, nullptr, 0) == -1) return false;
+    if (length == n * sizeof(uint64_t)) return true;
+    if (length == n * sizeof(uint32_t)) {
+        const auto* answer = reinterpret_cast<const unsigned char*>(values);
+        for (size_t i = n; i-- > 0;) {
             uint32_t v;
             std::memcpy(&v, answer + i * sizeof v, sizeof v);
             values[i] = v;
         }
         return true;
     }
-    if (length == N * sizeof(uint64_t)) {
-        std::memcpy(values, answer, sizeof answer);
-        return true;
-    }
     errno = EINVAL;
     return false;
 }
+
+template <size_t N>
+bool sysctl_numbers(const char* name, uint64_t (&values)[N]) {
+    return sysctl_numbers(name, values, N);
+}
+
+// The processor states of kern.cp_time and kern.cp_times, <sys/resource.h>'s
+// CP_USER to CP_IDLE, under the node exporter's names for FreeBSD, and the
+// mode each counts as in a sample. FreeBSD keeps no iowait or steal time.
+constexpr struct {
+    int state;
+    const char* name;
+    stat_cpu_mode mode;
+} PROCESSOR_STATES[] = {
+    {CP_USER, "user", CPU_USER},        {CP_NICE, "nice", CPU_NICE}, {CP_SYS, "system", CPU_SYSTEM},
+    {CP_INTR, "interrupt", CPU_INTERRUPT}, {CP_IDLE, "idle", CPU_IDLE},
+};
+static_assert(std::size(PROCESSOR_STATES) == CPUSTATES);
+
+// Ticks of the statistics clock per second, from kern.clockrate; 0 when it
+// cannot be read. Kernels without a clock of its own for statistics count
+// with the main one.
+long statistics_clock() {
+    struct clockinfo clock;
+    size_t length = sizeof clock;
+    if (sysctlbyname("kern.clockrate", &clock, &length, nullptr, 0) == -1 || length != sizeof clock) return 0;
+    return clock.stathz > 0 ? clock.stathz : clock.hz > 0 ? clock.hz : 0;
+}
+
+struct free_deleter {
+    void operator()(uint64_t* p) const { std::free(p); }
+};
 
 void take_counters(stat_netif& slot, const struct if_data& data) {
     slot.received_bytes = data.ifi_ibytes;
@@ -294,4 +332,38 @@ void stat_get_swap(stat_struct* target) {
     const uint64_t available = pages[1] + pages[2];
     const uint64_t used = available < total ? total - available : 0;
     target->mem = {total * pagesize, used * pagesize};
+}
+
+void stat_get_cpu(stat_struct* target) {
+    target->cpu = stat_cpu{};
+    uint64_t ticks[CPUSTATES];
+    if (!sysctl_numbers("kern.cp_time", ticks)) {
+        std::perror("Could not read kern.cp_time");
+        return;
+    }
+    uint64_t total[CPU_MODES] = {};
+    for (const auto& s : PROCESSOR_STATES) total[s.mode] = ticks[s.state];
+    stat_cpu_diff(total, target);
+}
+
+// kern.cp_times has a row for every processor number up to kern.smp.maxid;
+// the row of a number no processor has is all 0, and is left out.
+bool stat_get_cpu_seconds(stat_cpu_seconds_fn each, void* context) {
+    constexpr uint64_t MOST_PROCESSORS = 1 << 16;
+    uint64_t maxid[1];
+    const long hz = statistics_clock();
+    if (hz == 0 || !sysctl_numbers("kern.smp.maxid", maxid) || maxid[0] >= MOST_PROCESSORS) return false;
+    const size_t n = (maxid[0] + 1) * CPUSTATES;
+    const std::unique_ptr<uint64_t, free_deleter> ticks(static_cast<uint64_t*>(std::malloc(n * sizeof(uint64_t))));
+    if (!ticks || !sysctl_numbers("kern.cp_times", ticks.get(), n)) return false;
+    for (size_t row = 0; row < n; row += CPUSTATES) {
+        const uint64_t* cpu = ticks.get() + row;
+        uint64_t any = 0;
+        for (size_t k = 0; k < CPUSTATES; ++k) any |= cpu[k];
+        if (any == 0) continue;
+        for (const auto& s : PROCESSOR_STATES)
+            each(context, static_cast<int>(row / CPUSTATES), s.name,
+                 static_cast<double>(cpu[s.state]) / static_cast<double>(hz));
+    }
+    return true;
 }

@@ -1,7 +1,10 @@
-// Linux statistics backend: getloadavg(3), /proc/net/dev and /proc/meminfo.
+// Linux statistics backend: getloadavg(3), /proc/net/dev, /proc/meminfo and
+// /proc/stat.
 //
 // Sampling thread only (stat_OS_init runs before it starts): the read buffer
-// and the file root are static, so that a sample allocates nothing.
+// and the file root are static, so that a sample allocates nothing. The one
+// exception is stat_get_cpu_seconds, which runs on connection threads: it
+// opens and reads /proc/stat with a descriptor and a buffer of its own.
 #include "stat/stat_linux.h"
 
 #include <cerrno>
@@ -11,6 +14,7 @@
 #include <fcntl.h>
 #include <initializer_list>
 #include <iterator>
+#include <memory>
 #include <unistd.h>
 
 #include "core/fatal.h"
@@ -19,20 +23,27 @@ namespace {
 
 constexpr const char NETDEV[] = "/proc/net/dev";
 constexpr const char MEMINFO[] = "/proc/meminfo";
+constexpr const char STAT[] = "/proc/stat";
+
+// The kernel writes all of /proc/stat for every read, but a sample needs only
+// its first line, "cpu" and at most ten numbers; the rest grows with the
+// processors and interrupts of the machine and is left in the kernel.
+constexpr size_t FIRST_LINE_MOST = 4096;
 
 char root[256] = "";
 char file_buffer[64 * 1024];
 
 void full_path(char* out, size_t size, const char* file) { std::snprintf(out, size, "%s%s", root, file); }
 
-// The kernel makes /proc/net/dev and /proc/meminfo anew for every read from
-// offset 0, so each is opened once and then read with pread: opening and
-// closing them was a third of the cost of a tick.
+// The kernel makes /proc/net/dev, /proc/meminfo and /proc/stat anew for every
+// read from offset 0, so each is opened once and then read with pread: opening
+// and closing them was a third of the cost of a tick.
 int netdev_fd = -1;
 int meminfo_fd = -1;
+int stat_fd = -1;
 
 void close_kept() {
-    for (int* fd : {&netdev_fd, &meminfo_fd}) {
+    for (int* fd : {&netdev_fd, &meminfo_fd, &stat_fd}) {
         if (*fd >= 0) ::close(*fd);
         *fd = -1;
     }
@@ -45,15 +56,17 @@ int open_file(const char* file) {
 }
 
 // Reads a whole (small) kernel file into file_buffer through its kept
-// descriptor; -1 when it cannot be opened or read. A file larger than the
+// descriptor, or only its first line (up to FIRST_LINE_MOST bytes, and what
+// came with it); -1 when it cannot be opened or read. A file larger than the
 // buffer is cut at the buffer's end. A descriptor that fails is dropped, and
 // the file opened afresh at the next read.
-ssize_t read_file(const char* file, int& fd) {
+ssize_t read_file(const char* file, int& fd, bool first_line = false) {
     if (fd < 0) fd = open_file(file);
     if (fd < 0) return -1;
+    const size_t most = first_line ? FIRST_LINE_MOST : sizeof file_buffer - 1;
     size_t len = 0;
-    while (len < sizeof file_buffer - 1) {
-        ssize_t n = ::pread(fd, file_buffer + len, sizeof file_buffer - 1 - len, static_cast<off_t>(len));
+    while (len < most) {
+        ssize_t n = ::pread(fd, file_buffer + len, most - len, static_cast<off_t>(len));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             int saved = errno;
@@ -64,6 +77,7 @@ ssize_t read_file(const char* file, int& fd) {
         }
         if (n == 0) break;
         len += static_cast<size_t>(n);
+        if (first_line && std::memchr(file_buffer, '\n', len)) break;
     }
     file_buffer[len] = '\0';
     return static_cast<ssize_t>(len);
@@ -119,6 +133,102 @@ bool parse_netdev_line(const char* line, const char* end, stat_netif* slot) {
         for (size_t k = 0; k < std::size(COUNTER_COLUMNS); ++k) slot->*STAT_NETIF_COUNTERS[k] = f[COUNTER_COLUMNS[k]];
     }
     return true;
+}
+
+// The fields of a line of /proc/stat's processors, in the kernel's order. Older
+// kernels write fewer: 2.4 the first four, 2.6.0 to 2.6.10 no steal. Later
+// ones add guest and guest_nice, which are inside user and nice already.
+constexpr const char* CPU_FIELDS[] = {"user", "nice", "system", "idle", "iowait", "irq", "softirq", "steal"};
+constexpr stat_cpu_mode CPU_FIELD_MODES[] = {CPU_USER,   CPU_NICE,      CPU_SYSTEM,    CPU_IDLE,
+                                             CPU_IOWAIT, CPU_INTERRUPT, CPU_INTERRUPT, CPU_STEAL};
+constexpr int CPU_FIELD_COUNT = static_cast<int>(std::size(CPU_FIELDS));
+constexpr int CPU_FIELDS_OLDEST = 4;
+static_assert(std::size(CPU_FIELD_MODES) == std::size(CPU_FIELDS));
+
+struct cpu_line {
+    int cpu;  // -1 on the line of all processors
+    int fields;  // of CPU_FIELDS, the rest 0
+    uint64_t field[CPU_FIELD_COUNT];
+};
+
+// A line "cpu" or "cpuN" with at least four numbers; false on anything else.
+bool parse_cpu_line(const char* p, const char* end, cpu_line* out) {
+    if (end - p < 3 || std::memcmp(p, "cpu", 3) != 0) return false;
+    p += 3;
+    out->cpu = -1;
+    if (p < end && *p >= '0' && *p <= '9') {
+        uint64_t n;
+        if (!read_u64(p, end, &n) || n > INT32_MAX) return false;
+        out->cpu = static_cast<int>(n);
+    }
+    if (p == end || !is_space(*p)) return false;
+    out->fields = 0;
+    for (uint64_t& f : out->field) f = 0;
+    for (;;) {
+        while (p < end && is_space(*p)) ++p;
+        if (p == end) break;
+        uint64_t v;
+        if (!read_u64(p, end, &v)) return false;
+        if (out->fields < CPU_FIELD_COUNT) out->field[out->fields] = v;
+        ++out->fields;
+    }
+    if (out->fields < CPU_FIELDS_OLDEST) return false;
+    if (out->fields > CPU_FIELD_COUNT) out->fields = CPU_FIELD_COUNT;
+    return true;
+}
+
+// An empty text may come without a buffer, which memchr must not be given.
+const char* line_end(const char* p, const char* end) {
+    if (p == end) return end;
+    const char* eol = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+    return eol ? eol : end;
+}
+
+bool is_cpu_line(const char* p, const char* end) { return end - p >= 3 && std::memcmp(p, "cpu", 3) == 0; }
+
+struct free_deleter {
+    void operator()(char* p) const { std::free(p); }
+};
+using malloc_text = std::unique_ptr<char, free_deleter>;
+
+struct descriptor {
+    int fd;
+    ~descriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+// The processors' lines at the start of /proc/stat, read into text through a
+// descriptor of the caller's own; their length, or -1. The reading ends at the
+// first complete line that is no processor's, so that the interrupt counts
+// after them stay in the kernel.
+ssize_t read_cpu_lines(malloc_text& text) {
+    constexpr size_t FIRST = 16 * 1024, MOST = size_t{16} << 20;
+    char path[sizeof root + 32];
+    full_path(path, sizeof path, STAT);
+    const descriptor file{::open(path, O_RDONLY | O_CLOEXEC)};
+    if (file.fd < 0) return -1;
+    size_t size = 0, len = 0, checked = 0;
+    for (;;) {
+        if (len == size) {
+            size = size ? size * 2 : FIRST;
+            if (size > MOST) return -1;
+            char* grown = static_cast<char*>(std::realloc(text.get(), size));
+            if (!grown) return -1;
+            static_cast<void>(text.release());
+            text.reset(grown);
+        }
+        ssize_t n = ::read(file.fd, text.get() + len, size - len);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return -1;
+        if (n == 0) return static_cast<ssize_t>(len);
+        len += static_cast<size_t>(n);
+        const char* start = text.get();
+        while (const char* eol = static_cast<const char*>(std::memchr(start + checked, '\n', len - checked))) {
+            if (!is_cpu_line(start + checked, eol)) return static_cast<ssize_t>(checked);
+            checked = static_cast<size_t>(eol - start) + 1;
+        }
+    }
 }
 
 }  // namespace
@@ -199,6 +309,45 @@ int stat_linux_parse_meminfo(const char* text, size_t len, stat_swap* mem, stat_
     return 0;
 }
 
+int stat_linux_parse_stat(const char* text, size_t len, uint64_t (&total)[CPU_MODES]) {
+    for (uint64_t& t : total) t = 0;
+    const char* end = text + len;
+    cpu_line all;
+    if (!parse_cpu_line(text, line_end(text, end), &all) || all.cpu != -1) return -1;
+    for (int k = 0; k < CPU_FIELD_COUNT; ++k) {
+        uint64_t& t = total[CPU_FIELD_MODES[k]];
+        if (all.field[k] > UINT64_MAX - t) {
+            for (uint64_t& each : total) each = 0;
+            return -1;
+        }
+        t += all.field[k];
+    }
+    return 0;
+}
+
+bool stat_linux_parse_cpus(const char* text, size_t len, long ticks_per_second, stat_cpu_seconds_fn each,
+                           void* context) {
+    const char* end = text + len;
+    const char* eol = line_end(text, end);
+    // The line of all processors is checked as a sample checks it.
+    uint64_t total[CPU_MODES];
+    if (ticks_per_second <= 0 || stat_linux_parse_stat(text, len, total) != 0) return false;
+    cpu_line line;
+    const char* first = eol == end ? end : eol + 1;
+    // All lines are checked before the first is reported.
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const char* p = first; p < end; p = eol == end ? end : eol + 1) {
+            eol = line_end(p, end);
+            if (!is_cpu_line(p, eol)) break;
+            if (!parse_cpu_line(p, eol, &line) || line.cpu < 0) return false;
+            for (int k = 0; pass == 1 && k < line.fields; ++k)
+                each(context, line.cpu, CPU_FIELDS[k],
+                     static_cast<double>(line.field[k]) / static_cast<double>(ticks_per_second));
+        }
+    }
+    return true;
+}
+
 void stat_OS_init() {
     const struct {
         const char* file;
@@ -249,4 +398,25 @@ void stat_get_swap(stat_struct* target) {
     }
     if (stat_linux_parse_meminfo(file_buffer, static_cast<size_t>(len), &target->mem, &target->swap) != 0)
         std::fputs("Could not parse /proc/meminfo\r\n", stderr);
+}
+
+void stat_get_cpu(stat_struct* target) {
+    target->cpu = stat_cpu{};
+    ssize_t len = read_file(STAT, stat_fd, true);
+    if (len < 0) {
+        std::perror("Could not read /proc/stat");
+        return;
+    }
+    uint64_t total[CPU_MODES];
+    if (stat_linux_parse_stat(file_buffer, static_cast<size_t>(len), total) != 0) {
+        std::fputs("Could not parse /proc/stat\r\n", stderr);
+        return;
+    }
+    stat_cpu_diff(total, target);
+}
+
+bool stat_get_cpu_seconds(stat_cpu_seconds_fn each, void* context) {
+    malloc_text text;
+    const ssize_t len = read_cpu_lines(text);
+    return len >= 0 && stat_linux_parse_cpus(text.get(), static_cast<size_t>(len), sysconf(_SC_CLK_TCK), each, context);
 }

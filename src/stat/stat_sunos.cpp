@@ -1,9 +1,12 @@
-// Solaris statistics backend: getloadavg(3), the interface counters and page
-// counts through libkstat, the swap devices through swapctl(2).
+// Solaris statistics backend: getloadavg(3), the interface counters, page
+// counts and processor times through libkstat, the swap devices through
+// swapctl(2).
 //
 // Sampling thread only (stat_OS_init runs before it starts): the kstat handle
 // is static and carries no lock. The chain is the one taken at start; it is
-// never brought up to date, so interfaces plumbed later are not seen.
+// never brought up to date, so interfaces plumbed later are not seen. The one
+// exception is stat_get_cpu_seconds, which runs on connection threads with a
+// kstat handle of its own.
 
 // A 32-bit C++ compiler defines _FILE_OFFSET_BITS 64, and <sys/swap.h> refuses
 // swapctl in that environment. Nothing here passes a file offset to another
@@ -14,13 +17,28 @@
 #include <sys/types.h>
 #include <sys/loadavg.h>
 #include <sys/swap.h>
+#include <sys/sysinfo.h>
 #include <kstat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <memory>
+
+// <sys/sysinfo.h> names the processor states CPU_IDLE and CPU_USER, as the
+// record names two of its modes, with other values: the states are taken here
+// under names of their own, and the macros go before the record's header.
+namespace processor_state {
+constexpr int idle = CPU_IDLE, user = CPU_USER, kernel = CPU_KERNEL, wait = CPU_WAIT;
+}
+#undef CPU_IDLE
+#undef CPU_USER
 
 #include "core/fatal.h"
 #include "stat/stat_wrapper.h"
@@ -98,6 +116,48 @@ stat_swap system_pages(kstat_t* ks) {
     return {pages, free_pages < pages ? pages - free_pages : 0};
 }
 
+// The processor states of a cpu_stat kstat, in the order and under the names
+// of their report at /metrics, and the mode each counts as in a sample.
+// Solaris keeps no nice, interrupt or steal time apart.
+constexpr struct {
+    int state;
+    const char* name;
+    stat_cpu_mode mode;
+} PROCESSOR_STATES[] = {
+    {processor_state::idle, "idle", CPU_IDLE},
+    {processor_state::kernel, "kernel", CPU_SYSTEM},
+    {processor_state::user, "user", CPU_USER},
+    {processor_state::wait, "wait", CPU_IOWAIT},
+};
+
+bool is_cpu_stat(const kstat_t* ks) { return ks->ks_type == KSTAT_TYPE_RAW && is(ks->ks_module, "cpu_stat"); }
+
+// A processor's ticks in each state since boot, read into the kstat's own
+// data; null when it cannot be read. The kernel's counters are 32 bits wide
+// and wrap after 497 days at 100 ticks a second; a sum that goes down with one
+// gives one sample without a figure.
+const cpu_stat_t* read_cpu_stat(kstat_ctl_t* handle, kstat_t* ks) {
+    if (kstat_read(handle, ks, nullptr) < 0) return nullptr;
+    if (!ks->ks_data || ks->ks_data_size < sizeof(cpu_stat_t)) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    return static_cast<const cpu_stat_t*>(ks->ks_data);
+}
+
+struct kstat_closer {
+    void operator()(kstat_ctl_t* handle) const { kstat_close(handle); }
+};
+
+struct processor_seconds {
+    int instance;
+    double seconds[std::size(PROCESSOR_STATES)];
+};
+
+struct free_deleter {
+    void operator()(processor_seconds* p) const { std::free(p); }
+};
+
 }  // namespace
 
 void stat_OS_init() {
@@ -170,4 +230,49 @@ void stat_get_swap(stat_struct* target) {
         swap.used += static_cast<uint64_t>(static_cast<int64_t>(e.ste_pages - e.ste_free));
     }
     target->swap = {swap.total * pagesize, swap.used * pagesize};
+}
+
+void stat_get_cpu(stat_struct* target) {
+    target->cpu = stat_cpu{};
+    uint64_t total[CPU_MODES] = {};
+    for (kstat_t* ks = kc->kc_chain; ks; ks = ks->ks_next) {
+        if (!is_cpu_stat(ks)) continue;
+        const cpu_stat_t* processor = read_cpu_stat(kc, ks);
+        if (!processor) {
+            std::perror("kstat_read cpu_stat");
+            return;
+        }
+        for (const auto& s : PROCESSOR_STATES) total[s.mode] += processor->cpu_sysinfo.cpu[s.state];
+    }
+    stat_cpu_diff(total, target);
+}
+
+// Every processor is read before the first is reported, and reported in the
+// order of its number, which the chain need not keep. The handle is opened
+// and closed here: the sampling thread's must not be shared.
+bool stat_get_cpu_seconds(stat_cpu_seconds_fn each, void* context) {
+    const std::unique_ptr<kstat_ctl_t, kstat_closer> handle(kstat_open());
+    const long ticks_per_second = sysconf(_SC_CLK_TCK);
+    if (!handle || ticks_per_second <= 0) return false;
+    size_t processors = 0;
+    for (const kstat_t* ks = handle->kc_chain; ks; ks = ks->ks_next) processors += is_cpu_stat(ks);
+    const std::unique_ptr<processor_seconds, free_deleter> read(
+        static_cast<processor_seconds*>(std::calloc(processors + 1, sizeof(processor_seconds))));
+    if (!read) return false;
+    processor_seconds* next = read.get();
+    for (kstat_t* ks = handle->kc_chain; ks; ks = ks->ks_next) {
+        if (!is_cpu_stat(ks)) continue;
+        const cpu_stat_t* processor = read_cpu_stat(handle.get(), ks);
+        if (!processor) return false;
+        next->instance = ks->ks_instance;
+        for (size_t k = 0; k < std::size(PROCESSOR_STATES); ++k)
+            next->seconds[k] = static_cast<double>(processor->cpu_sysinfo.cpu[PROCESSOR_STATES[k].state]) /
+                               static_cast<double>(ticks_per_second);
+        ++next;
+    }
+    std::sort(read.get(), next, [](const auto& a, const auto& b) { return a.instance < b.instance; });
+    for (const processor_seconds* p = read.get(); p < next; ++p)
+        for (size_t k = 0; k < std::size(PROCESSOR_STATES); ++k)
+            each(context, p->instance, PROCESSOR_STATES[k].name, p->seconds[k]);
+    return true;
 }

@@ -1,5 +1,6 @@
 #include "stat/stat_wrapper.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -92,4 +93,69 @@ void stat_netif_diff(stat_struct* from_this) {
         }
         for (auto c : STAT_NETIF_COUNTERS) n.*c = 0;
     }
+}
+
+namespace {
+
+// The CPU time counters of the previous call of stat_cpu_diff. Touched by the
+// sampling thread only.
+uint64_t cpu_before[CPU_MODES];
+bool cpu_remembered = false;
+
+// Widest increase that stays exact below: seven of them times STAT_CPU_WHOLE
+// (under 2^14) fit in 64 bits.
+constexpr int CPU_INCREASE_BITS = 46;
+
+// Each increase's share of their sum in units of 1/STAT_CPU_WHOLE, by largest
+// remainder: every mode gets its share rounded down, and the units that leaves
+// over go to the modes that lost the most by it, the earlier mode on a tie.
+void shares_of(uint64_t (&increase)[CPU_MODES], uint16_t (&share)[CPU_MODES]) {
+    // Increases of a counter that runs for centuries would overflow the
+    // products; dropping their low bits changes no share by a unit.
+    uint64_t widest = 0;
+    for (uint64_t inc : increase) widest |= inc;
+    const int drop = static_cast<int>(std::bit_width(widest)) - CPU_INCREASE_BITS;
+    uint64_t sum = 0;
+    for (uint64_t& inc : increase) {
+        if (drop > 0) inc >>= drop;
+        sum += inc;
+    }
+    uint64_t remainder[CPU_MODES];
+    unsigned given = 0;
+    for (int m = 0; m < CPU_MODES; ++m) {
+        const uint64_t scaled = increase[m] * STAT_CPU_WHOLE;
+        share[m] = static_cast<uint16_t>(scaled / sum);
+        remainder[m] = scaled % sum;
+        given += share[m];
+    }
+    for (; given < STAT_CPU_WHOLE; ++given) {
+        int most = 0;
+        for (int m = 1; m < CPU_MODES; ++m)
+            if (remainder[m] > remainder[most]) most = m;
+        ++share[most];
+        remainder[most] = 0;
+    }
+}
+
+}  // namespace
+
+void stat_cpu_diff(const uint64_t (&total)[CPU_MODES], stat_struct* target) {
+    target->cpu = stat_cpu{};
+    uint64_t increase[CPU_MODES];
+    bool went_down = false;
+    uint64_t any = 0;
+    for (int m = 0; m < CPU_MODES; ++m) {
+        went_down |= total[m] < cpu_before[m];
+        increase[m] = total[m] - cpu_before[m];
+        any |= increase[m];
+    }
+    const bool figure = cpu_remembered && !went_down && any != 0;
+    std::memcpy(cpu_before, total, sizeof cpu_before);
+    cpu_remembered = true;
+    if (figure) shares_of(increase, target->cpu.share);
+}
+
+void stat_forget() {
+    stat_netif_forget();
+    cpu_remembered = false;
 }

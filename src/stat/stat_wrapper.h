@@ -25,6 +25,13 @@ struct stat_swap {
 
 // The modes CPU time is spent in. A platform without iowait or steal time
 // leaves them 0.
+//
+// Solaris' <sys/sysinfo.h> has macros CPU_IDLE and CPU_USER (its own processor
+// states, with other values): a unit that needs them takes their values and
+// drops the macros before it includes this header, which must not meet them.
+#if defined(CPU_IDLE) || defined(CPU_USER)
+#error "CPU_IDLE or CPU_USER is a macro here: drop the system's before including stat_wrapper.h"
+#endif
 enum stat_cpu_mode : int { CPU_USER, CPU_NICE, CPU_SYSTEM, CPU_INTERRUPT, CPU_IDLE, CPU_IOWAIT, CPU_STEAL, CPU_MODES };
 
 // The machine's CPU time during one sample, summed over all processors: the
@@ -75,10 +82,13 @@ stat_netif* stat_netif_entry(stat_netif (&table)[MAX_NETIF], const char* name, c
 void stat_netif_diff(stat_struct* from_this);
 // Forgets every remembered interface: the next sample of each reads as its first.
 void stat_netif_forget();
+// The layer back to its start: no interface and no CPU time remembered.
+void stat_forget();
 // Turns the machine's cumulative CPU time by mode (in any one unit, summed
 // over all processors) into target->cpu: the shares of the time since the
-// previous call. The first call, and a call that finds a counter gone down,
-// gives no figure (all 0) and only remembers. Sampling thread only.
+// previous call, rounded so that they add up to STAT_CPU_WHOLE. The first
+// call, one that finds no time gone by, and one that finds a counter gone
+// down give no figure (all 0) and only remember. Sampling thread only.
 void stat_cpu_diff(const uint64_t (&total)[CPU_MODES], stat_struct* target);
 
 // Backend: exactly one platform's implementation is linked into the program.

@@ -1,13 +1,11 @@
 #include "web/httpd.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <memory>
-#include <netdb.h>
 #include <poll.h>
 #include <semaphore.h>
 #include <strings.h>
@@ -16,10 +14,11 @@
 #include <unistd.h>
 
 #include "config/config.h"
-#include "core/fatal.h"
 #include "core/history.h"
 #include "modules/modules.h"
+#include "web/access.h"
 #include "web/html.h"
+#include "web/listen.h"
 #include "web/metrics.h"
 
 #ifndef MSG_NOSIGNAL
@@ -63,37 +62,9 @@ struct file_closer {
 };
 using unique_file = std::unique_ptr<FILE, file_closer>;  // fclose also closes client_fd
 
-[[noreturn]] void fail(const char* what, const char* why) {
-    if (listen_fd >= 0) close(listen_fd);
-    fatal_error(what, why);
-}
-
-[[noreturn]] void fail(const char* what) { fail(what, std::strerror(errno)); }
-
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
 unsigned short configured_port() { return httpd_port_of(config_getproperty("httpd.port")); }
-
-// "ANY", empty or absent: every local address. Otherwise a dotted address or a
-// host name, of which the first IPv4 address is taken: an administrator who
-// names loopback means to keep the statistics on this machine.
-in_addr configured_address() {
-    in_addr any{};
-    any.s_addr = htonl(INADDR_ANY);
-    const char* host = config_getproperty("httpd.host");
-    if (!host || !*host || strcasecmp(host, "ANY") == 0) return any;
-
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    int rc = getaddrinfo(host, nullptr, &hints, &found);
-    if (rc != 0 || !found)
-        fail("Could not resolve httpd.host", rc == EAI_SYSTEM ? std::strerror(errno) : gai_strerror(rc));
-    in_addr a = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-    freeaddrinfo(found);
-    return a;
-}
 
 // --- The listener -----------------------------------------------------------
 
@@ -159,9 +130,19 @@ threadstruct& find_free_slot() {
     }
 }
 
+timespec monotonic_now() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return t;
+}
+
+// Refusals held back by the report's pace are told when their time comes,
+// whether clients keep the socket busy or none comes at all.
 void wait_for_connection() {
     pollfd p{listen_fd, POLLIN, 0};
-    poll(&p, 1, -1);
+    do {
+        access_report_pending(monotonic_now(), stderr);
+    } while (poll(&p, 1, access_report_wait_ms(monotonic_now())) == 0);
 }
 
 // A failed accept costs this one connection, never the daemon. Without free
@@ -181,6 +162,15 @@ bool accept_into(threadstruct& t) {
         nanosleep(&pause, nullptr);
     }
     return false;
+}
+
+// A client httpd.allow does not name is closed at once, before it can
+// take the slot or a thread.
+bool refused(const threadstruct& t) {
+    if (access_allows(t.clientaddr)) return false;
+    close(t.client_fd);
+    access_refused(t.clientaddr, monotonic_now(), stderr);
+    return true;
 }
 
 void start_connection(threadstruct& t) {
@@ -226,8 +216,8 @@ bool read_request(threadstruct& t) {
 // One line per request, formatted on this thread's stack and handed to the
 // stream in one piece so that lines of different threads never mix.
 void log_request(const threadstruct& t) {
-    char peer[INET_ADDRSTRLEN];
-    if (!inet_ntop(AF_INET, &t.clientaddr.sin_addr, peer, sizeof peer)) std::snprintf(peer, sizeof peer, "?");
+    char peer[INET6_ADDRSTRLEN];
+    access_peer_text(t.clientaddr, peer);
 
     char stamp[32] = "";
     time_t now = std::time(nullptr);
@@ -335,18 +325,7 @@ unsigned short httpd_port_of(const char* value) {
 void httpd_init() {
     sem_init(&slot_finished, 0, 0);
 
-    listen_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listen_fd < 0) fail("Could not create socket");
-
-    int one = 1;
-    setsockopt(listen_fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr = configured_address();
-    addr.sin_port = htons(configured_port());
-    if (bind(listen_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) fail("Could not bind to socket");
-    if (listen(listen_fd, BACKLOG) != 0) fail("Could not enable listener");
+    listen_fd = listen_open(config_getproperty("httpd.host"), configured_port(), BACKLOG);
 }
 
 void* httpd_thread(void* /*unused*/) {
@@ -355,7 +334,7 @@ void* httpd_thread(void* /*unused*/) {
     for (;;) {
         threadstruct& slot = find_free_slot();
         wait_for_connection();
-        if (accept_into(slot)) start_connection(slot);
+        if (accept_into(slot) && !refused(slot)) start_connection(slot);
     }
     return nullptr;
 }

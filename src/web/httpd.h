@@ -4,8 +4,8 @@
 
 #include <atomic>
 #include <cstdio>
-#include <netinet/in.h>
 #include <pthread.h>
+#include <sys/socket.h>
 
 constexpr int HTTPD_SLOTS = 25;
 constexpr int HTTPD_REQUEST_LIMIT = 1900;  // bytes taken by the one read of a request
@@ -18,7 +18,7 @@ enum httpd_slot_status : int { SLOT_FREE = 0, SLOT_IN_USE = 1, SLOT_FINISHED = 2
 // not kept here: it belongs to the connection thread, which closes it.
 struct threadstruct {
     pthread_t tid;
-    sockaddr_in clientaddr;
+    sockaddr_storage clientaddr;  // either family
     int client_fd;
     std::atomic<int> status;
     char request[2000];  // NUL-terminated; parsing cuts it up in place

@@ -232,7 +232,7 @@ def check_unit(a):
 
     wanted = {"KillSignal": "SIGINT", "Restart": "on-failure", "Documentation": "man:Kelp(8)",
               "NoNewPrivileges": "yes", "ProtectSystem": "strict", "ProtectHome": "yes", "PrivateTmp": "yes",
-              "RestrictAddressFamilies": "AF_INET AF_UNIX", "DynamicUser": "yes"}
+              "RestrictAddressFamilies": "AF_INET AF_INET6 AF_UNIX", "DynamicUser": "yes"}
     wrong = {k: unit.get(k) for k, v in wanted.items() if unit.get(k) != v}
     check(not wrong, f"unit settings differ from {wanted}: {wrong}")
 

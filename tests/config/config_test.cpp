@@ -7,6 +7,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 #include "config/config.h"
 #include "restart.h"
@@ -49,55 +50,55 @@ TEST_F(Config, BuiltInValuesWithoutAnyFile) {
     EXPECT_EQ(config_getproperty(nullptr), nullptr);
     EXPECT_EQ(config_getproperty("httpd.Port"), nullptr);
     EXPECT_EQ(config_getproperty("module.netif.interface.em0.enable"), nullptr);
+    EXPECT_EQ(config_getproperty("httpd.allow"), nullptr);
 }
 
-TEST_F(Config, ValueFormsThatSetThePortSilently) {
-    struct { const char* desc; const char* text; } cases[] = {
-        {"space", "httpd.port 81\n"},
-        {"tab", "httpd.port\t81\n"},
-        {"indented, blanks, trailing comment", "   httpd.port    81   # the port\n"},
-        {"second word ignored", "httpd.port 81 82\n"},
-        {"comment glued to the value", "httpd.port 81#x\n"},
-        {"CR LF line end", "httpd.port 81\r\n"},
-        {"no final line feed", "# c\n\nhttpd.port 81"},
-        {"last assignment wins", "httpd.port 80\nhttpd.port 81\n"},
+// A value ends at its first blank; a list (httpd.allow) runs to the end of
+// the line or to "#", less the blanks before them. Blank and comment lines
+// change nothing.
+TEST_F(Config, ValueFormsAreReadSilently) {
+    struct { const char* desc; const char* text; const char* key; const char* value; } cases[] = {
+        {"space", "httpd.port 81\n", "httpd.port", "81"},
+        {"tab", "httpd.port\t81\n", "httpd.port", "81"},
+        {"indented, blanks, trailing comment", "   httpd.port    81   # the port\n", "httpd.port", "81"},
+        {"second word ignored", "httpd.port 81 82\n", "httpd.port", "81"},
+        {"comment glued to the value", "httpd.port 81#x\n", "httpd.port", "81"},
+        {"CR LF line end", "httpd.port 81\r\n", "httpd.port", "81"},
+        {"no final line feed", "# c\n\nhttpd.port 81", "httpd.port", "81"},
+        {"last assignment wins", "httpd.port 80\nhttpd.port 81\n", "httpd.port", "81"},
+        {"list of words", "httpd.allow 127.0.0.1/32 10.0.0.0/8 fd00::/8\n", "httpd.allow",
+         "127.0.0.1/32 10.0.0.0/8 fd00::/8"},
+        {"list, blanks and comment", "httpd.allow\t10.0.0.0/8,\tfd00::/8 \t# office\r\n", "httpd.allow",
+         "10.0.0.0/8,\tfd00::/8"},
+        {"empty file", "", "httpd.port", "1"},
+        {"blank and comment lines", "\n   \n\t\n# httpd.port 81\n  # x\r\n\r\n", "httpd.port", "1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.desc);
-        config_read(file("httpd.port 1\n").c_str());  // a different value first
+        config_read(file(std::string(c.key) + " 1\n").c_str());  // a different value first
         EXPECT_EQ(read(c.text), "");
-        EXPECT_EQ(port(), "81");
+        EXPECT_STREQ(config_getproperty(c.key), c.value);
     }
 }
 
-TEST_F(Config, BlankAndCommentLinesWriteNothing) {
-    EXPECT_EQ(read(""), "");
-    EXPECT_EQ(read("\n   \n\t\n# httpd.port 81\n  # x\r\n\r\n"), "");
-    EXPECT_EQ(port(), "9001");
-}
-
-TEST_F(Config, PropertyWithoutValueNamesItsLine) {
-    struct { const char* desc; const char* text; } cases[] = {
-        {"key alone", "# one\n\nhttpd.port\n"},
-        {"key and blank", "# one\n\nhttpd.port \n"},
-        {"key, blank and comment", "# one\n\nhttpd.port  # no value\n"},
-        {"key directly followed by #", "# one\n\nhttpd.port#81\n"},
-        {"key at end of file", "# one\n\nhttpd.port"},
-        {"key and CR", "# one\r\n\r\nhttpd.port\r\n"},
+// Lines that cannot be used are named by their number and skipped.
+TEST_F(Config, LinesThatCannotBeUsedAreNamed) {
+    const std::string at = " in File " + dir + "/k.conf has ", no_value = "Line 3" + at + "a property without a value\r\n";
+    struct { const char* desc; const char* text; std::string err; const char* port; } cases[] = {
+        {"key alone", "# one\n\nhttpd.port\n", no_value, "9001"},
+        {"key and blank", "# one\n\nhttpd.port \n", no_value, "9001"},
+        {"key, blank and comment", "# one\n\nhttpd.port  # no value\n", no_value, "9001"},
+        {"key directly followed by #", "# one\n\nhttpd.port#81\n", no_value, "9001"},
+        {"key at end of file", "# one\n\nhttpd.port", no_value, "9001"},
+        {"key and CR", "# one\r\n\r\nhttpd.port\r\n", no_value, "9001"},
+        {"unknown keys, case-sensitively", "httpd.port 81\nHttpd.Port 82\nfoo.bar 1\n",
+         "Line 2" + at + "an unkown property Httpd.Port.\r\nLine 3" + at + "an unkown property foo.bar.\r\n", "81"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.desc);
-        EXPECT_EQ(read(c.text), "Line 3 in File " + dir + "/k.conf has a property without a value\r\n");
-        EXPECT_EQ(port(), "9001");
+        EXPECT_EQ(read(c.text), c.err);
+        EXPECT_EQ(port(), c.port);
     }
-}
-
-TEST_F(Config, UnknownKeysAreReportedCaseSensitively) {
-    const std::string path = dir + "/k.conf";
-    EXPECT_EQ(read("httpd.port 81\nHttpd.Port 82\nfoo.bar 1\n"),
-              "Line 2 in File " + path + " has an unkown property Httpd.Port.\r\nLine 3 in File " + path +
-                  " has an unkown property foo.bar.\r\n");
-    EXPECT_EQ(port(), "81");
 }
 
 TEST_F(Config, InterfaceKeysBecomeDynamicPropertiesInFileOrder) {
@@ -122,26 +123,25 @@ TEST_F(Config, InterfaceKeysBecomeDynamicPropertiesInFileOrder) {
     EXPECT_EQ(listing.substr(listing.size() - tail.size()), tail);
 }
 
-// A directory is no configuration file either.
-TEST_F(Config, UnopenableFileKeepsEarlierValues) {
+// A file that is not read leaves the values as they were: one that cannot
+// be opened, a directory, and a name too long for its buffer, which is
+// refused rather than cut to the name of another file.
+TEST_F(Config, FilesThatAreNotReadKeepEarlierValues) {
     config_read(file("httpd.port 81\n").c_str());
-    for (const std::string& name : {dir + "/missing.conf", dir}) {
+    const std::string longname = dir + "/" + std::string(200, 'a'), failed = "\r\nOpen failed. Using Build-In Defaults\r\n";
+    std::ofstream(longname.substr(0, 199)) << "httpd.port 82\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {dir + "/missing.conf", "Try to read configfile " + dir + "/missing.conf" + failed},
+        {dir, "Try to read configfile " + dir + failed},
+        {longname, "Configfile name longer than 199 characters. Ignored\r\n"},
+    };
+    for (const auto& [name, err] : cases) {
         SCOPED_TRACE(name);
         CaptureStderr();
         config_read(name.c_str());
-        EXPECT_EQ(GetCapturedStderr(), "Try to read configfile " + name + "\r\nOpen failed. Using Build-In Defaults\r\n");
+        EXPECT_EQ(GetCapturedStderr(), err);
         EXPECT_EQ(port(), "81");
     }
-}
-
-TEST_F(Config, OverlongNameIsRefusedNotCut) {
-    std::string longname = dir + "/" + std::string(200, 'a');
-    std::string cut = longname.substr(0, 199);
-    std::ofstream(cut) << "httpd.port 81\n";
-    CaptureStderr();
-    config_read(longname.c_str());
-    EXPECT_EQ(GetCapturedStderr(), "Configfile name longer than 199 characters. Ignored\r\n");
-    EXPECT_EQ(port(), "9001");
 }
 
 // Lines too long for a read, and binary garbage with NULs among it, leave

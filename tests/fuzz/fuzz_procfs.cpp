@@ -1,5 +1,6 @@
-// The /proc/net/dev and /proc/meminfo parsers over the same bytes: each input
-// is offered to both, as the text of a file read whole.
+// The /proc/net/dev, /proc/meminfo and /proc/stat parsers over the same
+// bytes: each input is offered to all, as the text of a file read whole.
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -40,6 +41,27 @@ void meminfo(const char* text, size_t len) {
     FUZZ_CHECK(mem.total % 1024 == 0 && swap.total % 1024 == 0);  // the file counts in kB
 }
 
+// The line of all processors decides for both /proc/stat parsers: the one for
+// each processor reads nothing the sample's parser refuses.
+void proc_stat(const char* text, size_t len) {
+    uint64_t total[CPU_MODES];
+    std::memset(total, 0x5a, sizeof total);
+    const int rc = stat_linux_parse_stat(text, len, total);
+    FUZZ_CHECK(rc == 0 || rc == -1);
+    if (rc < 0)
+        for (uint64_t t : total) FUZZ_CHECK(t == 0);
+
+    int calls = 0;
+    auto each = [](void* context, int cpu, const char* mode, double seconds) {
+        ++*static_cast<int*>(context);
+        FUZZ_CHECK(cpu >= 0 && mode && mode[0]);
+        FUZZ_CHECK(std::isfinite(seconds) && seconds >= 0);
+    };
+    const bool read = stat_linux_parse_cpus(text, len, 100, each, &calls);
+    FUZZ_CHECK(read || calls == 0);
+    FUZZ_CHECK(!read || rc == 0);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -47,5 +69,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<char> text(data, data + size);
     netdev(text.data(), text.size());
     meminfo(text.data(), text.size());
+    proc_stat(text.data(), text.size());
     return 0;
 }

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <initializer_list>
 #include <iterator>
 #include <string>
 
@@ -64,6 +66,39 @@ void expect_one_minute_load(Kernel& kernel) {
     stat_get_load(&s);
     EXPECT_EQ(s.load, 0.0);
 }
+
+// CPU time by mode: no figure at the first sample, whatever the counters
+// hold, then each mode's share of the time in between. advance(mode, ticks)
+// lets the system spend ticks in a mode of the record; modes are the ones the
+// platform has. Each mode spends its own amount, so that one read from the
+// wrong counter shows; an absent mode's goes to idle, so that the ticks add up
+// to three times STAT_CPU_WHOLE and each share is a third of its ticks.
+template <typename Advance>
+void expect_cpu_shares(Advance advance, std::initializer_list<stat_cpu_mode> modes) {
+    constexpr uint64_t SPENT[CPU_MODES] = {2500, 100, 1500, 300, 4800, 600, 200};
+    uint64_t spent[CPU_MODES] = {};
+    spent[CPU_IDLE] = STAT_CPU_WHOLE;
+    for (stat_cpu_mode m : modes)
+        if (m != CPU_IDLE) spent[CPU_IDLE] -= spent[m] = SPENT[m];
+    stat_forget();
+    std::string first_err, err;
+    stat_struct s = take(stat_get_cpu, &first_err);
+    for (uint16_t share : s.cpu.share) EXPECT_EQ(share, 0) << "first sample";
+    for (stat_cpu_mode m : modes) advance(m, 3 * spent[m]);
+    s = take(stat_get_cpu, &err);
+    EXPECT_EQ(first_err + err, "");
+    for (int m = 0; m < CPU_MODES; ++m) EXPECT_EQ(s.cpu.share[m], spent[m]) << "mode " << m;
+}
+
+// What stat_get_cpu_seconds reports, a line "cpu mode seconds" a call.
+struct cpu_seconds {
+    std::string reported;
+    static void add(void* context, int cpu, const char* mode, double seconds) {
+        char line[96];
+        std::snprintf(line, sizeof line, "%d %s %g\n", cpu, mode, seconds);
+        static_cast<cpu_seconds*>(context)->reported += line;
+    }
+};
 
 // The first 25 interfaces of a sample are stored and the surplus reported,
 // each surplus interface (every_surplus) or once per sample. plumb(n) gives

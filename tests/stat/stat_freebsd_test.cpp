@@ -202,4 +202,49 @@ TEST_F(FreeBSDBackend, MemoryInUseIsEveryPageNeitherFreeNorInactive) {
     }
 }
 
+TEST_F(FreeBSDBackend, CpuTimeFromKernCpTimeOfEitherWidth) {
+    for (size_t width : {8, 4}) {
+        SCOPED_TRACE(width);
+        fake_freebsd.long_width = width;
+        fake_freebsd.cpu_ticks = {{100, 5, 50, 7, 9000}, {100, 5, 50, 7, 9000}};
+        expect_cpu_shares(
+            [](stat_cpu_mode m, uint64_t ticks) {
+                const int state = m == CPU_USER ? 0 : m == CPU_NICE ? 1 : m == CPU_SYSTEM ? 2 : m == CPU_INTERRUPT ? 3 : 4;
+                fake_freebsd.cpu_ticks[1][state] += ticks;
+            },
+            {CPU_USER, CPU_NICE, CPU_SYSTEM, CPU_INTERRUPT, CPU_IDLE});
+    }
+    fake_freebsd.missing = "kern.cp_time";
+    std::string err;
+    take(stat_get_cpu, &err);
+    EXPECT_EQ(err, "Could not read kern.cp_time: No such file or directory\n");
+}
+
+// Seconds by the statistics clock; the row of a number no processor has is
+// left out.
+TEST_F(FreeBSDBackend, CpuSecondsOfEachProcessorFromKernCpTimes) {
+    const char* seconds = "0 user 1\n0 nice 2\n0 system 3\n0 interrupt 0\n0 idle 10\n"
+                          "2 user 0\n2 nice 0\n2 system 0\n2 interrupt 1\n2 idle 1e+06\n";
+    struct row {
+        const char* desc;
+        void (*arrange)();
+        const char* reported;  // null: nothing, and false
+    } const rows[] = {
+        {"longs of 8 bytes", [] {}, seconds},
+        {"longs of 4 bytes", [] { fake_freebsd.long_width = 4; }, seconds},
+        {"no statistics clock of its own", [] { fake_freebsd.stathz = 0, fake_freebsd.hz = 127; }, seconds},
+        {"no kern.cp_times", [] { fake_freebsd.missing = "kern.cp_times"; }, nullptr},
+        {"no kern.clockrate", [] { fake_freebsd.missing = "kern.clockrate"; }, nullptr},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.desc);
+        fake_freebsd_reset();
+        fake_freebsd.cpu_ticks = {{127, 254, 381, 0, 1270}, {}, {0, 0, 0, 127, 127000000}};
+        r.arrange();
+        cpu_seconds seen;
+        EXPECT_EQ(stat_get_cpu_seconds(cpu_seconds::add, &seen), r.reported != nullptr);
+        EXPECT_EQ(seen.reported, r.reported ? r.reported : "");
+    }
+}
+
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <string>
 #include <arpa/inet.h>
@@ -41,12 +42,13 @@ protected:
         ASSERT_EQ(mkdir((root + "/proc").c_str(), 0755), 0);
         ASSERT_EQ(mkdir((root + "/proc/net").c_str(), 0755), 0);
         stat_linux_set_root(root.c_str());
-        stat_netif_forget();
+        stat_forget();
     }
     void TearDown() override {
         stat_linux_set_root("");
     }
     void netdev(const std::string& body) { std::ofstream(root + "/proc/net/dev") << body; }
+    void proc_stat(const std::string& body) { std::ofstream(root + "/proc/stat") << body; }
 };
 
 TEST_F(LinuxBackend, ParsesEveryInterfaceInFileOrder) {
@@ -147,6 +149,127 @@ TEST_F(LinuxBackend, MemoryAndSwapInBytes) {
     }
 }
 
+// Rows are the first lines of two samples: fields missing on old kernels
+// read as 0. Today's ten fields go through the rule every backend keeps.
+TEST_F(LinuxBackend, ProcStatGivesTheSharesOfEachModesIncrease) {
+    struct {
+        const char* desc;
+        std::string before, after;
+        uint16_t share[CPU_MODES];  // user, nice, system, interrupt, idle, iowait, steal
+    } const cases[] = {
+        {"2.4: four fields, the text after the first line cut anywhere", "cpu  0 0 0 0\n",
+         "cpu  2500 0 2500 5000\ncpu0 12", {2500, 0, 2500, 0, 5000, 0, 0}},
+        {"2.6.0 to 2.6.10: no steal", "cpu  0 0 0 0 0 0 0\n", "cpu  1000 0 1000 6000 1000 500 500\n",
+         {1000, 0, 1000, 1000, 6000, 1000, 0}},
+        {"a wrap-free increase beyond 2^32", "cpu  4294967000 0 0 4294967000 0 0 0 0\n",
+         "cpu  17179868000 0 0 8589934000 0 0 0 0\n", {7500, 0, 0, 0, 2500, 0, 0}},
+        {"a counter that went down", "cpu  100 0 100 100 0 0 0 9\n", "cpu  200 0 200 200 0 0 0 8\n", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.desc);
+        stat_forget();
+        stat_struct s;
+        stat_cleanup(&s);
+        uint64_t total[CPU_MODES];
+        for (const std::string* text : {&c.before, &c.after}) {
+            ASSERT_EQ(stat_linux_parse_stat(text->data(), text->size(), total), 0);
+            stat_cpu_diff(total, &s);
+        }
+        for (int m = 0; m < CPU_MODES; ++m) EXPECT_EQ(s.cpu.share[m], c.share[m]) << "mode " << m;
+    }
+}
+
+TEST_F(LinuxBackend, MalformedProcStatTexts) {
+    struct { const char* desc; std::string text; } const cases[] = {
+        {"processors' line missing", "intr 1 2 3\n"},
+        {"one processor's line first", "cpu0 1 2 3 4\ncpu  1 2 3 4\n"},
+        {"three fields", "cpu  1 2 3\n"},
+        {"word among fields", "cpu  1 2 x 4\n"},
+        {"no blank after the name", "cpux 1 2 3 4\n"},
+        {"field beyond 64 bits", "cpu  99999999999999999999 2 3 4\n"},
+        {"irq and softirq beyond 64 bits", "cpu  1 2 3 4 5 18446744073709551615 1 0\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.desc);
+        uint64_t total[CPU_MODES] = {1, 1, 1, 1, 1, 1, 1};
+        EXPECT_EQ(stat_linux_parse_stat(c.text.data(), c.text.size(), total), -1);
+        for (uint64_t t : total) EXPECT_EQ(t, 0u);
+    }
+}
+
+TEST_F(LinuxBackend, CpuTimeThroughTheSharedRule) {
+    uint64_t field[10] = {500, 500, 500, 500, 500, 500, 500, 500, 500, 500};
+    auto write = [&] {
+        std::string line = "cpu ";
+        for (uint64_t f : field) line += " " + std::to_string(f);
+        proc_stat(line + "\ncpu0 1 2 3 4 5 6 7 8 9 10\nintr 5 6 7\n");
+    };
+    write();
+    // The kernel's fields: user nice system idle iowait irq softirq steal guest guest_nice.
+    expect_cpu_shares(
+        [&](stat_cpu_mode m, uint64_t ticks) {
+            switch (m) {
+                case CPU_USER: field[0] += ticks, field[8] += ticks; break;  // guest time is inside user
+                case CPU_NICE: field[1] += ticks, field[9] += ticks; break;
+                case CPU_SYSTEM: field[2] += ticks; break;
+                case CPU_IDLE: field[3] += ticks; break;
+                case CPU_IOWAIT: field[4] += ticks; break;
+                case CPU_INTERRUPT: field[5] += ticks / 3, field[6] += ticks - ticks / 3; break;
+                case CPU_STEAL: field[7] += ticks; break;
+                default: ADD_FAILURE() << m;
+            }
+            write();
+        },
+        {CPU_USER, CPU_NICE, CPU_SYSTEM, CPU_INTERRUPT, CPU_IDLE, CPU_IOWAIT, CPU_STEAL});
+}
+
+TEST_F(LinuxBackend, UnreadableOrMalformedProcStatIsReported) {
+    std::string err;
+    take(stat_get_cpu, &err);
+    EXPECT_EQ(err, "Could not read /proc/stat: No such file or directory\n");
+    proc_stat("cpu  1 2 3\n");
+    take(stat_get_cpu, &err);
+    EXPECT_EQ(err, "Could not parse /proc/stat\r\n");
+}
+
+// Each processor's line at the time of the call, in seconds: a processor that
+// is offline has no line, and the interrupt counts after the lines of a large
+// machine are not needed.
+TEST_F(LinuxBackend, CpuSecondsOfEachProcessorUnderTheKernelsNames) {
+    const double hz = static_cast<double>(sysconf(_SC_CLK_TCK));
+    std::string many = "cpu  1 2 3 4 5 6 7 8 9 10\n";
+    for (int cpu = 0; cpu < 2000; ++cpu) many += "cpu" + std::to_string(cpu) + " 1 2 3 4 5 6 7 8 9 10\n";
+    many += "intr " + std::string(1 << 20, '1') + "\n";
+    char expected[256];
+    std::snprintf(expected, sizeof expected,
+                  "0 user %g\n0 nice %g\n0 system %g\n0 idle %g\n0 iowait %g\n0 irq %g\n0 softirq %g\n"
+                  "0 steal %g\n3 user %g\n3 nice %g\n3 system %g\n3 idle %g\n",
+                  150 / hz, 2 / hz, 3 / hz, 4 / hz, 5 / hz, 6 / hz, 7 / hz, 8 / hz, 9 / hz, 0.0, 1 / hz, 1e12 / hz);
+    struct {
+        const char* desc;
+        std::string file;
+        bool read;
+        std::string reported;
+    } const cases[] = {
+        {"cpu1 and cpu2 offline, cpu3 from an old kernel",
+         "cpu  1 2 3 4\ncpu0 150 2 3 4 5 6 7 8 9 10 11\ncpu3 9 0 1 1000000000000\nintr 1 2 3\nctxt 9\n", true,
+         expected},
+        {"2000 processors", many, true, ""},
+        {"a processor's line malformed", "cpu  1 2 3 4\ncpu0 1 2 3 4\ncpu1 1 2 x 4\nintr 1\n", false, ""},
+        {"no line of all processors", "cpu0 1 2 3 4\nintr 1\n", false, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.desc);
+        proc_stat(c.file);
+        cpu_seconds seen;
+        EXPECT_EQ(stat_get_cpu_seconds(cpu_seconds::add, &seen), c.read);
+        if (c.file == many)
+            EXPECT_EQ(blackbox::count(seen.reported, "\n"), 2000u * 8);
+        else
+            EXPECT_EQ(seen.reported, c.reported);
+    }
+}
+
 TEST_F(LinuxBackend, UnreadableMeminfoGivesZeros) {
     stat_struct s;
     stat_cleanup(&s);
@@ -183,6 +306,7 @@ TEST(LinuxBackendLive, ReadsThisMachineFreshAndKeepsNoDescriptor) {
     stat_get_load(&s);
     stat_get_netif(&s);
     stat_get_swap(&s);
+    stat_get_cpu(&s);
     EXPECT_GE(s.load, 0.0);
     EXPECT_GT(s.mem.total, 0u);
     EXPECT_LE(s.mem.used, s.mem.total);
@@ -209,8 +333,19 @@ TEST(LinuxBackendLive, ReadsThisMachineFreshAndKeepsNoDescriptor) {
     close(rx);
     close(tx);
 
+    for (const clock_t start = clock(); clock() - start < CLOCKS_PER_SEC / 20;) {
+    }
     stat_cleanup(&s);
     stat_get_netif(&s);
+    stat_get_cpu(&s);
+    unsigned shares = 0;
+    for (uint16_t share : s.cpu.share) shares += share;
+    EXPECT_EQ(shares, STAT_CPU_WHOLE) << "50 ms of work in between";
+    EXPECT_LT(s.cpu.share[CPU_IDLE], STAT_CPU_WHOLE);
+    cpu_seconds now;
+    ASSERT_TRUE(stat_get_cpu_seconds(cpu_seconds::add, &now));
+    EXPECT_EQ(blackbox::count(now.reported, " steal "), blackbox::count(now.reported, " user "));
+    EXPECT_GE(blackbox::count(now.reported, "\n"), 8u);
     const stat_netif* lo = stat_get_netif_byname("lo", &s);
     ASSERT_NE(lo, nullptr);
     EXPECT_GE(lo->received_bytes, 100u * sizeof payload) << "the second read saw the traffic in between";
@@ -219,6 +354,8 @@ TEST(LinuxBackendLive, ReadsThisMachineFreshAndKeepsNoDescriptor) {
         stat_cleanup(&s);
         stat_get_netif(&s);
         stat_get_swap(&s);
+        stat_get_cpu(&s);
+        ASSERT_TRUE(stat_get_cpu_seconds(cpu_seconds::add, &now));
         ASSERT_GT(s.mem.total, 0u);
     }
     EXPECT_EQ(open_descriptors(), before);

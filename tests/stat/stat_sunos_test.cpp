@@ -1,6 +1,8 @@
 // The Solaris backend on a simulated kernel statistics chain and swapctl.
 #include <cstdint>
+#include <cstdio>
 #include <string>
+#include <unistd.h>
 
 #include "backend_test.h"
 #include "fake_kstat.h"
@@ -28,6 +30,16 @@ fake_kstat system_pages(uint64_t total, uint64_t free) {
     k.name = "system_pages";
     k.ks_class = "pages";
     k.stats = {{"lotsfree", 100, false}, {"pagestotal", total, false}, {"pagesfree", free, false}};
+    return k;
+}
+
+// A processor's cpu_stat kstat, its ticks in the kernel's order of states:
+// idle, user, kernel, wait.
+fake_kstat cpu_stat(int instance, uint32_t idle = 0, uint32_t user = 0, uint32_t kernel = 0, uint32_t wait = 0) {
+    fake_kstat k{"cpu_stat", "cpu_stat" + std::to_string(instance), "misc", {}};
+    k.instance = instance;
+    k.cpu_stat = true;
+    k.ticks[0] = idle, k.ticks[1] = user, k.ticks[2] = kernel, k.ticks[3] = wait;
     return k;
 }
 
@@ -221,6 +233,51 @@ TEST_F(SolarisBackend, SwapSumsTheListedDevicesInBytes) {
         EXPECT_EQ(s.mem.total, 1000u * 8192) << "memory is complete whatever swap does";
         EXPECT_EQ(s.mem.used, 900u * 8192);
     }
+}
+
+// The ticks of all processors together; a processor's raw kstat has no named
+// statistics to look up.
+TEST_F(SolarisBackend, CpuTimeSumsTheProcessorsStates) {
+    fake_sunos.kstats = {cpu_stat(1, 9000, 10, 10, 10), net("hme0"), cpu_stat(0, 5000, 20, 20, 20)};
+    stat_OS_init();
+    expect_cpu_shares(
+        [](stat_cpu_mode m, uint64_t ticks) {
+            const int state = m == CPU_USER ? 1 : m == CPU_SYSTEM ? 2 : m == CPU_IOWAIT ? 3 : 0;
+            fake_sunos.kstats[0].ticks[state] += static_cast<uint32_t>(ticks / 3);
+            fake_sunos.kstats[2].ticks[state] += static_cast<uint32_t>(ticks - ticks / 3);
+        },
+        {CPU_USER, CPU_SYSTEM, CPU_IDLE, CPU_IOWAIT});
+}
+
+// In the order of the processors' numbers, not the chain's, through a handle
+// opened and closed for the call: the sampling thread's stays as it was.
+TEST_F(SolarisBackend, CpuSecondsOfEachProcessorFromAHandleOfTheirOwn) {
+    const double hz = static_cast<double>(sysconf(_SC_CLK_TCK));
+    fake_sunos.kstats = {cpu_stat(1, 100, 200, 300, 400), net("hme0"), cpu_stat(0, 10, 20, 30, 4000000000u)};
+    stat_OS_init();
+    take(stat_get_cpu);
+    cpu_seconds seen;
+    ASSERT_TRUE(stat_get_cpu_seconds(cpu_seconds::add, &seen));
+    char expected[256];
+    std::snprintf(expected, sizeof expected,
+                  "0 idle %g\n0 kernel %g\n0 user %g\n0 wait %g\n1 idle %g\n1 kernel %g\n1 user %g\n1 wait %g\n",
+                  10 / hz, 30 / hz, 20 / hz, 4e9 / hz, 100 / hz, 300 / hz, 200 / hz, 400 / hz);
+    EXPECT_EQ(seen.reported, expected);
+    EXPECT_EQ(fake_sunos.handles_open, 1);
+    fake_sunos.kstats[0].ticks[1] += 300;
+    fake_sunos.kstats[0].ticks[0] += 100;
+    EXPECT_EQ(take(stat_get_cpu).cpu.share[CPU_USER], 7500);
+
+    fake_sunos.kstats[2].read_fails = true;
+    cpu_seconds none;
+    EXPECT_FALSE(stat_get_cpu_seconds(cpu_seconds::add, &none));
+    std::string err;
+    take(stat_get_cpu, &err);
+    EXPECT_EQ(err, "kstat_read cpu_stat: Input/output error\n");
+    fake_sunos.open_fails = true;
+    EXPECT_FALSE(stat_get_cpu_seconds(cpu_seconds::add, &none));
+    EXPECT_EQ(none.reported, "");
+    EXPECT_EQ(fake_sunos.handles_open, 1);
 }
 
 }  // namespace

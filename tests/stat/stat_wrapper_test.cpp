@@ -104,6 +104,58 @@ TEST_F(NetifDiff, TwentySixthNameRecyclesAnAbsentInterface) {
     EXPECT_EQ(back.netif[0].received_bytes, 0u);
 }
 
+// Counters in the order of stat_cpu_mode: user, nice, system, interrupt,
+// idle, iowait, steal.
+using cpu_counters = uint64_t[CPU_MODES];
+
+stat_cpu cpu_sample(const cpu_counters& total) {
+    stat_struct s;
+    stat_cleanup(&s);
+    std::memset(&s.cpu, 0x5a, sizeof s.cpu);
+    stat_cpu_diff(total, &s);
+    return s.cpu;
+}
+
+TEST(CpuDiff, SharesOfTheTimeBetweenTwoCallsAddUpToTheWhole) {
+    constexpr uint64_t BIG = uint64_t{1} << 60;
+    struct {
+        const char* desc;
+        cpu_counters before, after;
+        uint16_t share[CPU_MODES];
+    } const cases[] = {
+        {"each mode its own share", {100, 0, 100, 0, 100, 0, 0}, {3100, 300, 1600, 600, 3500, 900, 300},
+         {3000, 300, 1500, 600, 3400, 900, 300}},
+        {"thirds: the earlier mode gets the unit left over", {}, {1, 0, 1, 0, 1, 0, 0},
+         {3334, 0, 3333, 0, 3333, 0, 0}},
+        {"sevenths: four units left over", {}, {1, 1, 1, 1, 1, 1, 1}, {1429, 1429, 1429, 1429, 1428, 1428, 1428}},
+        {"the largest remainder, not the earliest mode", {}, {4, 2, 1, 0, 0, 0, 0}, {5714, 2857, 1429, 0, 0, 0, 0}},
+        {"increases beyond 2^32 are not cut to 32 bits", {0, 0, 0, 0, 1, 0, 0}, {3 * BIG, 0, 0, 0, BIG + 1, 0, 0},
+         {7500, 0, 0, 0, 2500, 0, 0}},
+        {"counters near 2^64 do not overflow", {}, {UINT64_MAX, 0, 0, 0, UINT64_MAX, 0, UINT64_MAX / 2},
+         {4000, 0, 0, 0, 4000, 0, 2000}},
+        {"no time gone by", {5, 5, 5, 5, 5, 5, 5}, {5, 5, 5, 5, 5, 5, 5}, {}},
+        {"one counter went down", {100, 0, 100, 0, 100, 0, 50}, {200, 0, 200, 0, 200, 0, 49}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.desc);
+        stat_forget();
+        const stat_cpu first = cpu_sample(c.before);
+        for (uint16_t share : first.share) EXPECT_EQ(share, 0) << "the first call only remembers";
+        const stat_cpu second = cpu_sample(c.after);
+        for (int m = 0; m < CPU_MODES; ++m) EXPECT_EQ(second.share[m], c.share[m]) << "mode " << m;
+    }
+}
+
+// What a call without a figure found is what the next one counts from.
+TEST(CpuDiff, TheCallAfterOneWithoutFigureCountsFromWhatItFound) {
+    stat_forget();
+    cpu_sample({500, 0, 0, 0, 500, 0, 0});
+    cpu_sample({100, 0, 0, 0, 100, 0, 0});  // gone down: a counter started again
+    EXPECT_EQ(cpu_sample({400, 0, 0, 0, 200, 0, 0}).share[CPU_USER], 7500);
+    stat_forget();
+    EXPECT_EQ(cpu_sample({900, 0, 0, 0, 900, 0, 0}).share[CPU_USER], 0) << "forgotten";
+}
+
 TEST(NetifByName, FirstMatchInIndexOrder) {
     stat_struct s;
     stat_cleanup(&s);

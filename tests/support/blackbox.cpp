@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sstream>
@@ -28,15 +29,6 @@ std::string slurp(const std::string& path) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
-}
-
-// address:port for bind and connect; false when address is not an IPv4
-// address in dotted form.
-bool ipv4(const char* address, int port, sockaddr_in& a) {
-    a = {};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    return inet_pton(AF_INET, address, &a.sin_addr) == 1;
 }
 
 // The child keeps only the standard descriptors and takes on the limits.
@@ -87,6 +79,16 @@ int wait_exit(pid_t pid, int timeout_ms) {
 
 }  // namespace
 
+bool endpoint(const char* address, int port, sockaddr_storage& a, socklen_t& len) {
+    addrinfo hints{};
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(address, std::to_string(port).c_str(), &hints, &found) != 0) return false;
+    std::memcpy(&a, found->ai_addr, len = found->ai_addrlen);
+    freeaddrinfo(found);
+    return true;
+}
+
 result run(const std::vector<std::string>& args, int timeout_ms) {
     scratch_dir d;
     result r;
@@ -104,24 +106,26 @@ result run(const std::vector<std::string>& args, int timeout_ms) {
 
 int free_port() {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a;
-    ipv4("127.0.0.1", 0, a);
-    socklen_t len = sizeof a;
+    sockaddr_storage a;
+    socklen_t len;
+    endpoint("127.0.0.1", 0, a, len);
     int port = 0;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+    if (bind(fd, reinterpret_cast<sockaddr*>(&a), len) == 0 &&
         getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
+        port = ntohs(reinterpret_cast<sockaddr_in*>(&a)->sin_port);
     close(fd);
     return port;
 }
 
 bool can_bind_on(const char* address, int port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_storage a;
+    socklen_t len;
+    if (!endpoint(address, port, a, len)) return false;
+    int fd = socket(a.ss_family, SOCK_STREAM, 0);
     if (fd < 0) return false;
     int one = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a;
-    bool ok = ipv4(address, port, a) && bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(fd, 1) == 0;
+    bool ok = bind(fd, reinterpret_cast<sockaddr*>(&a), len) == 0 && listen(fd, 1) == 0;
     close(fd);
     return ok;
 }
@@ -152,24 +156,21 @@ std::string read_to_close(int fd, int timeout_ms) {
     return answer;
 }
 
-int connect_to(int port, int timeout_ms, int receive_buffer) {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+int connect_via(const char* from, const char* to, int port, int timeout_ms, int receive_buffer) {
+    sockaddr_storage a, local;
+    socklen_t len, local_len;
+    if (!endpoint(to, port, a, len) || (from && !endpoint(from, 0, local, local_len))) return -1;
+    int fd = socket(a.ss_family, SOCK_STREAM | SOCK_NONBLOCK, 0);
     if (fd < 0) return -1;
     if (receive_buffer > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
-    sockaddr_in a;
-    ipv4("127.0.0.1", port, a);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        if (errno != EINPROGRESS) {
-            close(fd);
-            return -1;
-        }
-        pollfd p{fd, POLLOUT, 0};
-        int err = 0;
-        socklen_t len = sizeof err;
-        if (poll(&p, 1, timeout_ms) != 1 || getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) {
-            close(fd);
-            return -1;
-        }
+    pollfd p{fd, POLLOUT, 0};
+    int err = 0;
+    socklen_t errlen = sizeof err;
+    if ((from && bind(fd, reinterpret_cast<sockaddr*>(&local), local_len) != 0) ||
+        (connect(fd, reinterpret_cast<sockaddr*>(&a), len) != 0 && errno != EINPROGRESS) ||
+        poll(&p, 1, timeout_ms) != 1 || getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &errlen) != 0 || err != 0) {
+        close(fd);
+        return -1;
     }
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
@@ -181,8 +182,9 @@ void reset_close(int fd) {
     close(fd);
 }
 
-std::string exchange(int port, const std::string& request, int timeout_ms, bool half_close) {
-    int fd = connect_to(port, timeout_ms);
+std::string exchange_via(const char* from, const char* to, int port, const std::string& request, int timeout_ms,
+                         bool half_close) {
+    int fd = connect_via(from, to, port, timeout_ms);
     if (fd < 0) return {};
     // What was sent before a failure is still answered.
     if (send_all(fd, request) && half_close) shutdown(fd, SHUT_WR);
@@ -209,10 +211,10 @@ daemon::~daemon() {
     }
 }
 
-bool daemon::wait_listening(int timeout_ms) const {
+bool daemon::wait_listening(int timeout_ms, const char* address) const {
     auto until = clock::now() + std::chrono::milliseconds(timeout_ms);
     while (clock::now() < until) {
-        int fd = connect_to(port, 200);
+        int fd = connect_via(nullptr, address, port, 200);
         if (fd >= 0) {
             close(fd);
             return true;

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <string>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/types.h>
 #include <thread>
 #include <vector>
@@ -45,25 +46,38 @@ struct daemon {
                     const std::vector<limit>& limits = {});
     ~daemon();  // SIGKILL if still running
 
-    bool wait_listening(int timeout_ms = 10000) const;
+    // Whether it accepts connections at address (numeric, either family).
+    bool wait_listening(int timeout_ms = 10000, const char* address = "127.0.0.1") const;
     // Sends SIGINT and waits; the exit status or -1.
     int interrupt(int timeout_ms = 10000);
     std::string out() const;
     std::string err() const;
 };
 
+// address:port as bind and connect take it; false unless address is numeric.
+bool endpoint(const char* address, int port, sockaddr_storage& a, socklen_t& len);
 // A port that was free on 127.0.0.1 a moment ago.
 int free_port();
-// Connects to 127.0.0.1:port; -1 on failure. A receive_buffer above 0 asks
-// for a receive window that small (the kernel rounds it up to its minimum).
-int connect_to(int port, int timeout_ms = 5000, int receive_buffer = 0);
+// Connects from the local address from (the system's choice when null) to
+// to:port, both numeric addresses of either family; -1 on failure. A
+// receive_buffer above 0 asks for a receive window that small (the kernel
+// rounds it up to its minimum).
+int connect_via(const char* from, const char* to, int port, int timeout_ms = 5000, int receive_buffer = 0);
+inline int connect_to(int port, int timeout_ms = 5000, int receive_buffer = 0) {
+    return connect_via(nullptr, "127.0.0.1", port, timeout_ms, receive_buffer);
+}
 // Closes with a zero linger time, so that the peer gets a reset, not a FIN.
 void reset_close(int fd);
-// Sends request and reads the answer to the close (bounded by timeout_ms).
-// With half_close the end of the request is announced by a FIN: a request of
-// no bytes at all is otherwise only ended by the server's read time-out.
-std::string exchange(int port, const std::string& request, int timeout_ms = 10000, bool half_close = false);
-// Whether address:port (an IPv4 address in dotted form) can be bound right now.
+// Sends request over a connection as connect_via makes it and reads the
+// answer to the close (bounded by timeout_ms). With half_close the end of the
+// request is announced by a FIN: a request of no bytes at all is otherwise
+// only ended by the server's read time-out.
+std::string exchange_via(const char* from, const char* to, int port, const std::string& request,
+                         int timeout_ms = 10000, bool half_close = false);
+inline std::string exchange(int port, const std::string& request, int timeout_ms = 10000, bool half_close = false) {
+    return exchange_via(nullptr, "127.0.0.1", port, request, timeout_ms, half_close);
+}
+// Whether address:port (numeric, either family) can be bound right now.
 bool can_bind_on(const char* address, int port);
 // Sends all of data on fd; false if the connection failed first.
 bool send_all(int fd, const std::string& data);

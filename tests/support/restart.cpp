@@ -42,7 +42,7 @@ silenced::~silenced() {
 void restart(const std::string& config_lines) {
     config_init();
     if (!config_lines.empty()) read_config(config_lines);
-    stat_netif_forget();
+    stat_forget();
     sampling_reset();
     history_init();
     modules_register();

@@ -7,8 +7,8 @@
 
 // The configuration back to its built-in values, then config_lines read as a
 // file the way -f reads it (its messages to standard error are dropped); no
-// interface remembered, the tick counter at its start, empty rings, and the
-// module list registered and initialised anew.
+// interface and no CPU time remembered, the tick counter at its start, empty
+// rings, and the module list registered and initialised anew.
 void restart(const std::string& config_lines = "");
 // Only the reading of config_lines, over what is set already.
 void read_config(const std::string& config_lines);

@@ -2,11 +2,13 @@
 // what kvm_read finds in kernel memory (the "ifnet" list head, the interface
 // records and, on release 4, the driver names; from release 11 on the list
 // getifaddrs returns instead), the rows kvm_getswapinfo
-// returns, the page counts of sysctlbyname, the page size and the load.
+// returns, the page counts and processor times of sysctlbyname, the page
+// size and the load.
 // A test fills fake_freebsd before the backend runs; every call can be made to
 // fail. The interface is plain C++, so tests see none of the platform headers.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -61,6 +63,19 @@ struct fake_freebsd_kernel : fake_system {
     std::vector<fake_swapdev> swap;
 
     fake_sysctl page_count, free_count, inactive_count;  // ENOENT when not present
+
+    // Each processor's statistics clock ticks by state, in <sys/resource.h>'s
+    // order CP_USER, CP_NICE, CP_SYS, CP_INTR, CP_IDLE; a row for every
+    // processor number up to kern.smp.maxid, one of 0 for a number no
+    // processor has. <sys/pcpu.h> keeps them as long pc_cp_time[CPUSTATES]:
+    // kern.cp_times answers every row and kern.cp_time their sum, each number
+    // a long of long_width bytes (8 on amd64, 4 on i386). kern.smp.maxid is an
+    // int (<sys/smp.h>: u_int mp_maxid), kern.clockrate a struct clockinfo of
+    // <sys/time.h>: five ints.
+    std::vector<std::array<uint64_t, 5>> cpu_ticks{{}};
+    size_t long_width = 8;
+    int hz = 1000, stathz = 127;
+    std::string missing;  // a variable that answers ENOENT
 };
 
 extern fake_freebsd_kernel fake_freebsd;

@@ -7,7 +7,9 @@
 #include <sys/param.h>
 #include <sys/types.h>
 #include <sys/socket.h>
+#include <sys/resource.h>
 #include <sys/sysctl.h>
+#include <sys/time.h>
 #include <net/if.h>
 #include <net/if_var.h>
 #include <ifaddrs.h>
@@ -293,37 +295,74 @@ int kvm_getswapinfo(kvm_t* kd, struct kvm_swap* swap_ary, int swap_max, int) {
     return n;
 }
 
-// As the kernel's sysctl(3) does: a buffer too small gets what fits of the
-// answer and ENOMEM; a larger one gets the answer, and *oldlenp says how long
-// it is. Asking for the length alone, with no buffer, is not simulated.
-int sysctlbyname(const char* name, void* oldp, size_t* oldlenp, const void* newp, size_t) {
-    struct {
+namespace {
+
+// The bytes of a number of width bytes: on this little-endian host its first
+// bytes are the number narrowed; 16 bytes hold it in their low half.
+void append_number(std::vector<unsigned char>& answer, uint64_t value, size_t width) {
+    static_assert(std::endian::native == std::endian::little);
+    unsigned char bytes[16] = {};
+    std::memcpy(bytes, &value, std::min(width, sizeof value));
+    answer.insert(answer.end(), bytes, bytes + std::min(width, sizeof bytes));
+}
+
+// What the kernel answers for a variable; false when it has none.
+bool answer_of(const char* name, std::vector<unsigned char>& answer) {
+    const fake_freebsd_kernel& k = fake_freebsd;
+    const struct {
         const char* name;
         const fake_sysctl* variable;
-    } const variables[] = {{"vm.stats.vm.v_page_count", &fake_freebsd.page_count},
-                           {"vm.stats.vm.v_free_count", &fake_freebsd.free_count},
-                           {"vm.stats.vm.v_inactive_count", &fake_freebsd.inactive_count}};
-    for (const auto& v : variables) {
-        if (std::strcmp(name, v.name) != 0) continue;
-        if (!v.variable->present) break;
-        if (newp || !oldp || !oldlenp) {
-            errno = newp ? EPERM : EINVAL;
-            return -1;
+    } page_counts[] = {{"vm.stats.vm.v_page_count", &k.page_count},
+                       {"vm.stats.vm.v_free_count", &k.free_count},
+                       {"vm.stats.vm.v_inactive_count", &k.inactive_count}};
+    for (const auto& v : page_counts)
+        if (std::strcmp(name, v.name) == 0) {
+            if (v.variable->present) append_number(answer, v.variable->value, v.variable->width);
+            return v.variable->present;
         }
-        // On this little-endian host an integer's first bytes are the integer
-        // narrowed; 16 bytes hold it in their low half.
-        static_assert(std::endian::native == std::endian::little);
-        unsigned char answer[16] = {};
-        const size_t width = std::min(v.variable->width, sizeof answer);
-        std::memcpy(answer, &v.variable->value, std::min(width, sizeof v.variable->value));
-        std::memcpy(oldp, answer, std::min(*oldlenp, width));
-        if (*oldlenp < width) {
-            errno = ENOMEM;
-            return -1;
+    const std::string variable = name;
+    if (variable == k.missing) return false;
+    if (variable == "kern.cp_time") {
+        for (size_t state = 0; state < CPUSTATES; ++state) {
+            uint64_t sum = 0;
+            for (const auto& cpu : k.cpu_ticks) sum += cpu[state];
+            append_number(answer, sum, k.long_width);
         }
-        *oldlenp = width;
-        return 0;
+    } else if (variable == "kern.cp_times") {
+        for (const auto& cpu : k.cpu_ticks)
+            for (uint64_t ticks : cpu) append_number(answer, ticks, k.long_width);
+    } else if (variable == "kern.smp.maxid") {
+        append_number(answer, k.cpu_ticks.size() - 1, sizeof(int));
+    } else if (variable == "kern.clockrate") {
+        const struct clockinfo clock = {k.hz, 1000000 / k.hz, 0, k.stathz, k.stathz};
+        const auto* bytes = reinterpret_cast<const unsigned char*>(&clock);
+        answer.assign(bytes, bytes + sizeof clock);
+    } else {
+        return false;
     }
-    errno = ENOENT;
-    return -1;
+    return true;
+}
+
+}  // namespace
+
+// As the kernel's sysctl(3) does: a buffer too small gets what fits of the
+// answer and ENOMEM; a larger one gets the answer, and *oldlenp says how long
+// it is; no buffer at all asks for the length alone.
+int sysctlbyname(const char* name, void* oldp, size_t* oldlenp, const void* newp, size_t) {
+    std::vector<unsigned char> answer;
+    if (!answer_of(name, answer)) {
+        errno = ENOENT;
+        return -1;
+    }
+    if (newp || !oldlenp) {
+        errno = newp ? EPERM : EINVAL;
+        return -1;
+    }
+    if (oldp) std::memcpy(oldp, answer.data(), std::min(*oldlenp, answer.size()));
+    if (oldp && *oldlenp < answer.size()) {
+        errno = ENOMEM;
+        return -1;
+    }
+    *oldlenp = answer.size();
+    return 0;
 }

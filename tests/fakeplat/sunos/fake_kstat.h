@@ -1,8 +1,9 @@
 // A simulated Solaris kernel under the real calls of the Solaris backend: the
-// kernel's kstats (class, name and named statistics, of which kstat_open takes
-// the chain once), the swap devices swapctl lists, the page size and the load.
-// A test fills fake_sunos before the backend runs; every call can be made to
-// fail. The interface is plain C++, so tests see none of the platform headers.
+// kernel's kstats (class, name and named statistics or a processor's raw
+// cpu_stat_t, of which each kstat_open takes a chain of its own), the swap
+// devices swapctl lists, the page size and the load. A test fills fake_sunos
+// before the backend runs; every call can be made to fail. The interface is
+// plain C++, so tests see none of the platform headers.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +24,11 @@ struct fake_kstat {
     std::string ks_class;
     std::vector<fake_named> stats;  // current values; kstat_read copies them
     bool read_fails = false;        // errno EIO
+    int instance = 0;
+    // A processor's kstat: raw, a cpu_stat_t whose processor states hold
+    // these ticks (idle, user, kernel, wait), and no named statistics.
+    bool cpu_stat = false;
+    uint32_t ticks[4] = {};
 };
 
 struct fake_swapent {
@@ -41,6 +47,8 @@ struct fake_sunos_kernel : fake_system {
     bool list_fails = false;         // errno EPERM
     bool list_lists_nothing = false; // SC_LIST returns 0
     int swapctl_calls = 0;
+
+    int handles_open = 0;  // by kstat_open, not yet closed
 };
 
 extern fake_sunos_kernel fake_sunos;

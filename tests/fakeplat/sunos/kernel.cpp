@@ -1,12 +1,15 @@
-// The simulated Solaris kernel behind fake_kstat.h. kstat_open copies the
+// The simulated Solaris kernel behind fake_kstat.h. Each kstat_open copies the
 // kernel's kstats into a chain of its own, as libkstat does, with no data
-// until kstat_read fetches the current values of one of them.
+// until kstat_read fetches the current values of one of them into the
+// handle's own buffers; kstat_close frees them.
 #include "fake_kstat.h"
 
 #include <sys/types.h>
 #include <sys/swap.h>
+#include <sys/sysinfo.h>
 #include <kstat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -15,15 +18,25 @@
 fake_sunos_kernel fake_sunos;
 fake_system& fake_platform = fake_sunos;
 
-void fake_sunos_reset() { fake_sunos = fake_sunos_kernel{}; }
-
 namespace {
+
+static_assert(sizeof(cpu_stat_t) == 380 && offsetof(cpu_stat_t, cpu_sysinfo.cpu) == 8);
 
 constexpr size_t PATH_ROOM = 1024;  // what a caller must provide per ste_path
 
-kstat_ctl_t control;
-std::vector<std::unique_ptr<kstat_t>> chain;
-std::vector<std::vector<kstat_named_t>> data;  // by ks_kid
+struct handle {
+    kstat_ctl_t control;
+    std::vector<std::unique_ptr<kstat_t>> chain;
+    std::vector<std::vector<kstat_named_t>> named;  // by ks_kid
+    std::vector<cpu_stat_t> raw;                    // by ks_kid
+};
+std::vector<std::unique_ptr<handle>> handles;
+
+handle* handle_of(const kstat_ctl_t* kc) {
+    for (auto& h : handles)
+        if (&h->control == kc) return h.get();
+    return nullptr;
+}
 
 void copy_name(char (&to)[KSTAT_STRLEN], const std::string& from) {
     std::snprintf(to, sizeof to, "%s", from.c_str());
@@ -48,14 +61,21 @@ kstat_named_t named_of(const fake_named& f) {
 
 }  // namespace
 
+void fake_sunos_reset() {
+    fake_sunos = fake_sunos_kernel{};
+    handles.clear();
+}
+
 kstat_ctl_t* kstat_open() {
     if (fake_sunos.open_fails) {
         errno = EACCES;
         return nullptr;
     }
-    chain.clear();
-    data.assign(fake_sunos.kstats.size(), {});
-    for (size_t k = 0; k < fake_sunos.kstats.size(); ++k) {
+    auto h = std::make_unique<handle>();
+    const size_t n = fake_sunos.kstats.size();
+    h->named.resize(n);
+    h->raw.resize(n);
+    for (size_t k = 0; k < n; ++k) {
         const fake_kstat& f = fake_sunos.kstats[k];
         auto ks = std::make_unique<kstat_t>();
         std::memset(ks.get(), 0, sizeof *ks);
@@ -63,32 +83,59 @@ kstat_ctl_t* kstat_open() {
         copy_name(ks->ks_module, f.module);
         copy_name(ks->ks_name, f.name);
         copy_name(ks->ks_class, f.ks_class);
-        ks->ks_type = KSTAT_TYPE_NAMED;
-        if (!chain.empty()) chain.back()->ks_next = ks.get();
-        chain.push_back(std::move(ks));
+        ks->ks_instance = f.instance;
+        ks->ks_type = f.cpu_stat ? KSTAT_TYPE_RAW : KSTAT_TYPE_NAMED;
+        if (!h->chain.empty()) h->chain.back()->ks_next = ks.get();
+        h->chain.push_back(std::move(ks));
     }
-    control.kc_chain_id = 1;
-    control.kc_chain = chain.empty() ? nullptr : chain.front().get();
-    return &control;
+    h->control.kc_chain_id = 1;
+    h->control.kc_chain = h->chain.empty() ? nullptr : h->chain.front().get();
+    handles.push_back(std::move(h));
+    fake_sunos.handles_open = static_cast<int>(handles.size());
+    return &handles.back()->control;
 }
 
+int kstat_close(kstat_ctl_t* kc) {
+    auto open = std::find_if(handles.begin(), handles.end(), [&](const auto& h) { return &h->control == kc; });
+    if (open == handles.end()) std::abort();  // not from kstat_open, or closed twice
+    handles.erase(open);
+    fake_sunos.handles_open = static_cast<int>(handles.size());
+    return 0;
+}
+
+// A raw kstat's data is the kernel's structure as it is, every byte of it: the
+// processor states are set, the rest is a pattern no reader should take for them.
 kid_t kstat_read(kstat_ctl_t* kc, kstat_t* ksp, void*) {
-    if (kc != &control || !ksp || ksp->ks_kid < 0 || static_cast<size_t>(ksp->ks_kid) >= data.size()) {
+    handle* h = handle_of(kc);
+    // A kstat not of this handle's chain, or one the kernel has deleted since.
+    if (!h || !ksp || ksp->ks_kid < 0 || static_cast<size_t>(ksp->ks_kid) >= h->chain.size() ||
+        h->chain[static_cast<size_t>(ksp->ks_kid)].get() != ksp ||
+        static_cast<size_t>(ksp->ks_kid) >= fake_sunos.kstats.size()) {
         errno = ENXIO;
         return -1;
     }
-    const fake_kstat& f = fake_sunos.kstats[static_cast<size_t>(ksp->ks_kid)];
+    const auto kid = static_cast<size_t>(ksp->ks_kid);
+    const fake_kstat& f = fake_sunos.kstats[kid];
     if (f.read_fails) {
         errno = EIO;
         return -1;
     }
-    std::vector<kstat_named_t>& d = data[static_cast<size_t>(ksp->ks_kid)];
+    if (f.cpu_stat) {
+        cpu_stat_t& c = h->raw[kid];
+        std::memset(&c, 0xa5, sizeof c);
+        std::copy(std::begin(f.ticks), std::end(f.ticks), c.cpu_sysinfo.cpu);
+        ksp->ks_data = &c;
+        ksp->ks_ndata = 1;
+        ksp->ks_data_size = sizeof c;
+        return h->control.kc_chain_id;
+    }
+    std::vector<kstat_named_t>& d = h->named[kid];
     d.clear();
     for (const fake_named& s : f.stats) d.push_back(named_of(s));
     ksp->ks_data = d.data();
     ksp->ks_ndata = static_cast<unsigned>(d.size());
     ksp->ks_data_size = d.size() * sizeof(kstat_named_t);
-    return control.kc_chain_id;
+    return h->control.kc_chain_id;
 }
 
 // As libkstat: EINVAL for a kstat that holds no named entries. One never

@@ -73,6 +73,7 @@ extern "C" {
 #endif
 
 kstat_ctl_t *kstat_open(void);
+int kstat_close(kstat_ctl_t *kc);
 kid_t kstat_read(kstat_ctl_t *kc, kstat_t *ksp, void *buf);
 void *kstat_data_lookup(kstat_t *ksp, char *name);
 
