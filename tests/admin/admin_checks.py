@@ -305,6 +305,14 @@ def check_package(a):
         check(path in found, f"the manual page names {path}, which the package does not hold")
     check(pdc_listing(root + argv[0])[0] == pdc_listing(a.kelp)[0], "the packaged Kelp lists another configuration")
 
+    # The package's configuration is the example and a line that switches the
+    # CPU module on, as -pdc lists it, read without a complaint.
+    conf, example = file_text(root + CONF_PATH), file_text(os.path.join(a.source, "packaging", "Kelp.conf.example"))
+    _, r = pdc_listing(root + argv[0], "-f", root + CONF_PATH)
+    added = [l for l in conf[len(example):].splitlines() if l and not l.startswith("#")]
+    check(conf.startswith(example) and added == ["module.cpu.enable\t1\t# CPU time enable/disable {0|1}"]
+          and added[0] + "\r\n" in r.stdout and r.stderr.count("\n") == 1, f"the package's {CONF_PATH} adds {added}")
+
     # Debian's own checker: its errors and warnings, not its notes.
     r = run([need_tool("lintian", "lintian"), "--fail-on", "error,warning", deb], timeout=300)
     check(r.returncode == 0 and not re.search(r"^[EW]: ", r.stdout, re.M), f"lintian reports:\n{r.stdout}{r.stderr}")
