@@ -172,7 +172,8 @@ def check_man(a):
     for key, value in builtin.items():
         check(f"{key} ({value})" in rendered, f"the page does not give {key} with its default {value}")
     for word in ("-h", "-f name", "-pdc", "SIGINT", "SIGTERM", "/interval.html?1", "/MOD_LOAD?overview",
-                 "/MOD_NETIF?overview", "/MOD_MEMSWAP?overview", CONF_PATH):
+                 "/MOD_NETIF?overview", "/MOD_MEMSWAP?overview", "/MOD_CPU?overview", "module.cpu.enable 1",
+                 CONF_PATH):
         check(word in rendered, f"the rendered page never mentions {word}")
 
 
