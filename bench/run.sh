@@ -10,9 +10,11 @@
 #      10,000 requests, and its peak resident set while 25 graph requests
 #      run at once;
 #   6. CPU per /metrics scrape against Debian's prometheus-node-exporter with
-#      only its loadavg, meminfo and netdev collectors;
+#      only its loadavg, meminfo, netdev and cpu collectors;
 #   7. graphs per second from 25 clients against 1: graphs drawn several at
 #      a time use every core.
+#
+# Every Kelp here samples with all four modules on, the CPU module included.
 #
 # Every comparison runs ROUNDS times, its two sides interleaved, and the
 # median of the per-round ratios is what is held to the target: on a shared,
@@ -211,7 +213,7 @@ start_kelp() {
     local name=$1
     for _ in 1 2 3; do
         port=$(free_port) || fail "no free loopback port"
-        printf 'httpd.host 127.0.0.1\nhttpd.port %s\n' "$port" >"$scratch/$name.conf"
+        printf 'httpd.host 127.0.0.1\nhttpd.port %s\nmodule.cpu.enable 1\n' "$port" >"$scratch/$name.conf"
         "$kelp" -f "$scratch/$name.conf" >"$scratch/$name.log" 2>&1 &
         pid=$!
         kelp_pids="$kelp_pids$pid "
@@ -405,7 +407,8 @@ say ""
 # --- 4. the tick --------------------------------------------------------------
 
 echo "Sampling tick ..." >&2
-tick_out=$("$tick_bench" 2000 "$ROUNDS" 20 300 25)
+printf 'module.cpu.enable 1\n' >"$scratch/tick.conf"
+tick_out=$("$tick_bench" 2000 "$ROUNDS" 20 300 25 "$scratch/tick.conf" 2>>"$scratch/tick.log")
 echo "$tick_out" >>"$scratch/runs.log"
 tick_line=$(tail -n 1 <<<"$tick_out")
 tick_us=$(value tick_median_us "$tick_line")
@@ -502,7 +505,7 @@ exporter_ok='HTTP/1.0 200 OK'
 start_exporter() {
     for _ in 1 2 3; do
         exporter_port=$(free_port) || fail "no free loopback port"
-        "$NODE_EXPORTER" --collector.disable-defaults --collector.loadavg --collector.meminfo --collector.netdev \
+        "$NODE_EXPORTER" --collector.disable-defaults --collector.loadavg --collector.meminfo --collector.netdev --collector.cpu \
             --web.listen-address="127.0.0.1:$exporter_port" >"$scratch/exporter.log" 2>&1 &
         exporter_pid=$!
         wait_up "$exporter_pid" "$exporter_port" "$exporter_ok" && return 0
@@ -545,7 +548,7 @@ stop_pid TERM "$exporter_pid"
 exporter_pid=
 scrape_ratio=$(median "${scrape_ratios[@]}")
 say "## 6. /metrics: CPU per scrape against prometheus-node-exporter $("$NODE_EXPORTER" --version 2>&1 | awk 'NR == 1 {print $3}')" \
-    "(loadavg, meminfo, netdev; $SCRAPES scrapes per round, 1 client)"
+    "(loadavg, meminfo, netdev, cpu; $SCRAPES scrapes per round, 1 client)"
 say "answers: Kelp $(wc -c <"$scratch/kelp-metrics.txt") bytes, node exporter $(wc -c <"$scratch/exporter-metrics.txt") bytes"
 say_series "Kelp:         " "us CPU per scrape, whole process" "${kelp_scrape[@]}"
 say_series "node exporter:" "us CPU per scrape, whole process" "${exporter_scrape[@]}"

@@ -12,8 +12,9 @@
 // LOADED ticks run 10 ms apart; each tick's wall time is taken. A tick that
 // waited on a reader would show here, in its 99th percentile and maximum.
 //
-//   tick_bench [ticks] [runs] [spaced] [loaded] [readers]
-//              (default 2000 ticks, 5 runs, 20 spaced, 300 loaded, 25 readers)
+//   tick_bench [ticks] [runs] [spaced] [loaded] [readers] [config]
+//              (default 2000 ticks, 5 runs, 20 spaced, 300 loaded, 25 readers,
+//              no configuration file: the built-in values)
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -56,6 +57,7 @@ int main(int argc, char** argv) {
     if (runs < 1) runs = 1;
 
     config_init();
+    if (argc > 6) config_read(argv[6]);
     stat_init();
     history_init();
     modules_register();

@@ -1,8 +1,9 @@
 # Run by CPack on the files staged for the Debian package, before it packs
 # them: what Debian asks of a package beyond what `make install` puts in
-# place. The manual pages are compressed, and the copyright file and the
-# changelog join the documentation. An installation elsewhere keeps its page
-# as it is, for a man(1) that reads no compressed pages.
+# place. The manual pages are compressed, the copyright file and the
+# changelog join the documentation, and the configuration switches the CPU
+# module on. An installation elsewhere keeps its page as it is, for a man(1)
+# that reads no compressed pages, and the example as its configuration.
 
 set(kelp_root "${CPACK_TEMPORARY_INSTALL_DIRECTORY}")
 set(kelp_doc "${kelp_root}${CPACK_PACKAGING_INSTALL_PREFIX}/share/doc/${CPACK_PACKAGE_NAME}")
@@ -61,3 +62,12 @@ License: BSD-2-Clause
 ${kelp_text}
 ")
 kelp_deb_file("${kelp_doc}/copyright")
+
+# The package's configuration is the example with the CPU module switched on,
+# made afresh from the example at every packing so that the two cannot drift.
+file(READ "${CPACK_KELP_CONF_EXAMPLE}" kelp_conf)
+file(WRITE "${kelp_root}${CPACK_KELP_CONF_DIR}/Kelp.conf" "${kelp_conf}
+# Switched on by the Debian package: the CPU module. 0 turns it off again.
+module.cpu.enable\t1\t# CPU time enable/disable {0|1}
+")
+kelp_deb_file("${kelp_root}${CPACK_KELP_CONF_DIR}/Kelp.conf")

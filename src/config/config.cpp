@@ -50,6 +50,7 @@ table_row properties[] = {
     {{"module.memswap.mem.rescalemax", "0", "Scale always to max mem {0|1}"}},
     {{"httpd.allow", nullptr, "Serve only clients of these networks <address/length ...>"},
      ROW_ADDITION | ROW_LIST},
+    {{"module.cpu.enable", nullptr, "CPU time enable/disable {0|1}"}, ROW_ADDITION},
     {{nullptr, nullptr, nullptr}},
 };
 

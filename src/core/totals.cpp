@@ -14,7 +14,7 @@ seqlock_cell<totals_struct> published;
 // The sample each peak of running came from, counted as running.samples is.
 // Sampling thread only, and not published.
 struct peak_times {
-    uint64_t received[MAX_NETIF], send[MAX_NETIF], mem;
+    uint64_t received[MAX_NETIF], send[MAX_NETIF], mem, cpu;
 } seen_at{};
 
 // A peak follows every new figure that reaches it, and is looked for again in
@@ -38,10 +38,13 @@ void raise_peak(uint64_t& peak, uint64_t& at, uint64_t figure, uint64_t when) {
     }
 }
 
+// The busy share as totals_struct keeps its peak: counted from 1, 0 for none.
+uint64_t cpu_busy_figure(const stat_struct& sample) { return static_cast<uint64_t>(stat_cpu_busy(sample.cpu) + 1); }
+
 // Finds the stale peaks afresh among the window's records of ring 0, whose
 // newest is this sample. The sampling thread writes the ring, so its copies
 // never overlap a store and never retry.
-void look_back(const bool (&stale)[MAX_NETIF], bool mem_stale) {
+void look_back(const bool (&stale)[MAX_NETIF], bool mem_stale, bool cpu_stale) {
     const uint64_t now = running.samples;
     for (int i = 0; i < MAX_NETIF; ++i)
         if (stale[i]) {
@@ -52,12 +55,17 @@ void look_back(const bool (&stale)[MAX_NETIF], bool mem_stale) {
         running.mem_used_peak = 0;
         seen_at.mem = now;
     }
+    if (cpu_stale) {
+        running.cpu_busy_peak = 0;
+        seen_at.cpu = now;
+    }
     const history_ring_struct* slot = history_get_travler(0);
     stat_struct record;
     for (uint64_t back = 0; back < TOTALS_PEAK_SECONDS && back < now && slot; ++back, slot = slot->prev) {
         history_copy_slot(0, slot, &record);
         const uint64_t when = now - back;
         if (mem_stale) raise_peak(running.mem_used_peak, seen_at.mem, record.mem.used, when);
+        if (cpu_stale) raise_peak(running.cpu_busy_peak, seen_at.cpu, cpu_busy_figure(record), when);
         for (int i = 0; i < MAX_NETIF; ++i) {
             if (!stale[i]) continue;
             const stat_netif* n = stat_get_netif_byname(running.netif[i].name, &record);
@@ -99,7 +107,8 @@ void totals_add(const stat_struct* sample) {
         any_stale = any_stale || stale[k];
     }
     const bool mem_stale = !keep_peak(running.mem_used_peak, seen_at.mem, sample->mem.used);
-    if (any_stale || mem_stale) look_back(stale, mem_stale);
+    const bool cpu_stale = !keep_peak(running.cpu_busy_peak, seen_at.cpu, cpu_busy_figure(*sample));
+    if (any_stale || mem_stale || cpu_stale) look_back(stale, mem_stale, cpu_stale);
     published.store(running);
 }
 

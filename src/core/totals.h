@@ -25,6 +25,9 @@ struct totals_struct {
     // among the TOTALS_PEAK_SECONDS newest samples that hold it.
     uint64_t received_peak[MAX_NETIF], send_peak[MAX_NETIF];
     uint64_t mem_used_peak;  // the largest mem.used among the same samples
+    // 1 + the largest stat_cpu_busy among the same samples: 0 when none of
+    // them has a CPU figure, so that a sample without one never raises it.
+    uint64_t cpu_busy_peak;
 };
 
 void totals_add(const stat_struct* sample);

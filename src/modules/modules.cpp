@@ -96,6 +96,9 @@ void modules_register() {
     mod_netif_register(root->next);
     root->next->next = createstruct();
     mod_memswap_register(root->next->next);
+    // Last, so that the three modules before it keep their order on every page.
+    root->next->next->next = createstruct();
+    mod_cpu_register(root->next->next->next);
 }
 
 void modules_init() {

@@ -1,4 +1,4 @@
-// The module interface and the registry of the three statistics modules.
+// The module interface and the registry of the statistics modules.
 #pragma once
 
 #include <cstddef>
@@ -30,6 +30,7 @@ void modules_linkintervalgraf(FILE* out, int interval);
 void mod_load_register(modulestruct* mod);
 void mod_netif_register(modulestruct* mod);
 void mod_memswap_register(modulestruct* mod);
+void mod_cpu_register(modulestruct* mod);
 // The enable rule every module applies to its key: set and not empty, then the
 // decimal value decides; absent or empty disables.
 int modules_enabled(const char* key);

@@ -106,10 +106,12 @@ bool cpu_remembered = false;
 // (under 2^14) fit in 64 bits.
 constexpr int CPU_INCREASE_BITS = 46;
 
-// Each increase's share of their sum in units of 1/STAT_CPU_WHOLE, by largest
-// remainder: every mode gets its share rounded down, and the units that leaves
-// over go to the modes that lost the most by it, the earlier mode on a tie.
-void shares_of(uint64_t (&increase)[CPU_MODES], uint16_t (&share)[CPU_MODES]) {
+}  // namespace
+
+// By largest remainder: every mode gets its share rounded down, and the units
+// that leaves over go to the modes that lost the most by it, the earlier mode
+// on a tie.
+void stat_cpu_shares(uint64_t (&increase)[CPU_MODES], uint16_t (&share)[CPU_MODES]) {
     // Increases of a counter that runs for centuries would overflow the
     // products; dropping their low bits changes no share by a unit.
     uint64_t widest = 0;
@@ -137,8 +139,6 @@ void shares_of(uint64_t (&increase)[CPU_MODES], uint16_t (&share)[CPU_MODES]) {
     }
 }
 
-}  // namespace
-
 void stat_cpu_diff(const uint64_t (&total)[CPU_MODES], stat_struct* target) {
     target->cpu = stat_cpu{};
     uint64_t increase[CPU_MODES];
@@ -152,7 +152,7 @@ void stat_cpu_diff(const uint64_t (&total)[CPU_MODES], stat_struct* target) {
     const bool figure = cpu_remembered && !went_down && any != 0;
     std::memcpy(cpu_before, total, sizeof cpu_before);
     cpu_remembered = true;
-    if (figure) shares_of(increase, target->cpu.share);
+    if (figure) stat_cpu_shares(increase, target->cpu.share);
 }
 
 void stat_forget() {

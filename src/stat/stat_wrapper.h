@@ -43,6 +43,13 @@ constexpr uint16_t STAT_CPU_WHOLE = 10000;
 struct stat_cpu {
     uint16_t share[CPU_MODES];
 };
+// The share of the time the processors were not idle, in 1/STAT_CPU_WHOLE,
+// or -1 when the sample has no figure.
+constexpr int stat_cpu_busy(const stat_cpu& c) {
+    for (uint16_t s : c.share)
+        if (s) return STAT_CPU_WHOLE - c.share[CPU_IDLE];
+    return -1;
+}
 
 struct stat_struct {
     double load;  // one-minute load average
@@ -90,6 +97,10 @@ void stat_forget();
 // call, one that finds no time gone by, and one that finds a counter gone
 // down give no figure (all 0) and only remember. Sampling thread only.
 void stat_cpu_diff(const uint64_t (&total)[CPU_MODES], stat_struct* target);
+// Each mode's share of the sum of increase (any unit, not all 0) in units of
+// 1/STAT_CPU_WHOLE, rounded so that the shares add up to STAT_CPU_WHOLE. The
+// increases may lose low bits on the way.
+void stat_cpu_shares(uint64_t (&increase)[CPU_MODES], uint16_t (&share)[CPU_MODES]);
 
 // Backend: exactly one platform's implementation is linked into the program.
 // Each writes only its own fields of the record.

@@ -172,7 +172,8 @@ def check_man(a):
     for key, value in builtin.items():
         check(f"{key} ({value})" in rendered, f"the page does not give {key} with its default {value}")
     for word in ("-h", "-f name", "-pdc", "SIGINT", "SIGTERM", "/interval.html?1", "/MOD_LOAD?overview",
-                 "/MOD_NETIF?overview", "/MOD_MEMSWAP?overview", CONF_PATH):
+                 "/MOD_NETIF?overview", "/MOD_MEMSWAP?overview", "/MOD_CPU?overview", "module.cpu.enable 1",
+                 CONF_PATH):
         check(word in rendered, f"the rendered page never mentions {word}")
 
 
@@ -304,6 +305,14 @@ def check_package(a):
     for path in named:
         check(path in found, f"the manual page names {path}, which the package does not hold")
     check(pdc_listing(root + argv[0])[0] == pdc_listing(a.kelp)[0], "the packaged Kelp lists another configuration")
+
+    # The package's configuration is the example and a line that switches the
+    # CPU module on, as -pdc lists it, read without a complaint.
+    conf, example = file_text(root + CONF_PATH), file_text(os.path.join(a.source, "packaging", "Kelp.conf.example"))
+    _, r = pdc_listing(root + argv[0], "-f", root + CONF_PATH)
+    added = [l for l in conf[len(example):].splitlines() if l and not l.startswith("#")]
+    check(conf.startswith(example) and added == ["module.cpu.enable\t1\t# CPU time enable/disable {0|1}"]
+          and added[0] + "\r\n" in r.stdout and r.stderr.count("\n") == 1, f"the package's {CONF_PATH} adds {added}")
 
     # Debian's own checker: its errors and warnings, not its notes.
     r = run([need_tool("lintian", "lintian"), "--fail-on", "error,warning", deb], timeout=300)

@@ -45,12 +45,15 @@ void fill_rings() {
         fake_backend.load = static_cast<double>(rng.next() % 4000) / 100.0;
         fake_backend.mem = {uint64_t{1} << 34, (rng.next() % (uint64_t{1} << 34))};
         fake_backend.swap = tick < 100 ? stat_swap{0, 0} : stat_swap{uint64_t{1} << 31, rng.next() % (uint64_t{1} << 31)};
+        // No CPU figure at first.
+        const auto busy = static_cast<uint16_t>(rng.next() % (STAT_CPU_WHOLE + 1));
+        fake_backend.cpu = tick < 10 ? stat_cpu{} : stat_cpu{{busy, 0, 0, 0, uint16_t(STAT_CPU_WHOLE - busy)}};
         signal_interval_1(0);
     }
 }
 
 void prepare() {
-    restart("module.netif.interface.wlan0.enable 0\nmodule.memswap.mem.rescalemax 1\n");
+    restart("module.netif.interface.wlan0.enable 0\nmodule.memswap.mem.rescalemax 1\nmodule.cpu.enable 1\n");
     fill_rings();
 }
 

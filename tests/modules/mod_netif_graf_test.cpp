@@ -125,6 +125,7 @@ TEST_F(NetifGraph, RequestsThatGetNoImage) {
 // The sampling thread keeps storing while connection threads draw; every
 // graph must still come out whole (and, under a thread sanitizer, race-free).
 TEST_F(NetifGraph, GraphsDrawWhileSamplesArrive) {
+    restart("module.cpu.enable 1\n");
     fill_ring(0, 401, [](stat_struct& s, int) { add_netif(s, "em0", 10, 10); });
     // Joined on every way out of the test, failed assertions included.
     std::jthread sampler([](std::stop_token stop) {
@@ -133,12 +134,14 @@ TEST_F(NetifGraph, GraphsDrawWhileSamplesArrive) {
             stat_cleanup(&s);
             s.load = i % 7;
             s.mem = {1000, static_cast<uint64_t>(i % 1000)};
+            s.cpu = {{static_cast<uint16_t>(i % 10000), 0, 0, 0, static_cast<uint16_t>(10000 - i % 10000)}};
             add_netif(s, "em0", static_cast<uint64_t>(i), static_cast<uint64_t>(2 * i));
             history_put_data(0, &s);
         }
     });
     const char* urls[][2] = {
-        {"/MOD_LOAD", "grafinterval_1"}, {"/MOD_NETIF/grafinterval_1", "em0"}, {"/MOD_MEMSWAP/grafinterval_1", nullptr}};
+        {"/MOD_LOAD", "grafinterval_1"}, {"/MOD_NETIF/grafinterval_1", "em0"}, {"/MOD_MEMSWAP/grafinterval_1", nullptr},
+        {"/MOD_CPU/grafinterval_1", nullptr}};
     for (int round = 0; round < 5; ++round)
         for (auto& u : urls) {
             SCOPED_TRACE(u[0]);

@@ -80,7 +80,7 @@ TEST(NetifPages, FallbackKeyAndOwnKeysDecideWhatIsShown) {
 
 // Every module's paths, with URL and parameter as the parser splits them.
 TEST(ModulePages, EachModuleAnswersItsOwnPathsOnly) {
-    restart("");
+    restart("module.cpu.enable 1\n");
     const std::string no = "(not answered)", unknown = HTML + "Unknown interface\r\n";
     const std::string skipped = HTML + "Skip interface by configuration\r\n", longest(31, 'n');
     const struct {
@@ -102,6 +102,8 @@ TEST(ModulePages, EachModuleAnswersItsOwnPathsOnly) {
         {"/MOD_MEMSWAP/grafinterval_1000", nullptr, no},
         {"/MOD_MEMSWAP", nullptr, no},
         {"/MOD_MEMSWA", "overview", no},
+        {"/MOD_CPU/overview", nullptr, CPU_OVERVIEW},
+        {"/MOD_CPU", "overview", CPU_OVERVIEW},
         {"/MOD_NETIFX", "overview", netif_list("")},
         {"/MOD_NETIF/overview", nullptr, unknown},
         {"/MOD_NETIF/overview", "", unknown},
@@ -130,11 +132,14 @@ TEST(NetifPages, NamesFromTheSampleAreEscapedToo) {
 }
 
 TEST(IntervalPage, GathersEveryModuleInListOrder) {
-    restart("");
+    restart("module.cpu.enable 1\n");
     newest_sample({"em0", "lo", "fxp1"});
     EXPECT_EQ(capture([](FILE* f) { print_interval(f, 10); }),
               interval_page(10, "<img src=\"/MOD_LOAD?grafinterval_10\"><hr>\r\n" + links(10, {"em0", "fxp1"}) +
-                                    "<img src=\"/MOD_MEMSWAP/grafinterval_10\"><hr>\r\n"));
+                                    "<img src=\"/MOD_MEMSWAP/grafinterval_10\"><hr>\r\n"
+                                    "<img src=\"/MOD_CPU/grafinterval_10\"><hr>\r\n"));
+    EXPECT_EQ(capture(print_index_html),
+              index_page(LOAD_PARAGRAPH + NETIF_PARAGRAPH + MEMSWAP_PARAGRAPH + CPU_PARAGRAPH));
 }
 
 TEST(IntervalPage, NetworkModuleAloneWithNothingShownLeavesTheFrame) {

@@ -37,3 +37,12 @@ void stat_get_swap(stat_struct* target) {
     target->swap = fake_backend.swap;
     target->mem = fake_backend.mem;
 }
+
+void stat_get_cpu(stat_struct* target) {
+    ++fake_backend.cpu_calls;
+    target->cpu = fake_backend.cpu;
+}
+
+bool stat_get_cpu_seconds(stat_cpu_seconds_fn each, void* context) {
+    return fake_backend.cpu_seconds && fake_backend.cpu_seconds(each, context);
+}

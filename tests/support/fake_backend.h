@@ -1,5 +1,5 @@
-// A scriptable statistics backend for tests: the four backend operations
-// deliver whatever the test put into fake_backend.
+// A scriptable statistics backend for tests: the backend operations deliver
+// whatever the test put into fake_backend.
 #pragma once
 
 #include <atomic>
@@ -13,7 +13,9 @@ struct fake_backend_state {
     stat_netif netif[40] = {};  // raw, cumulative counters
     stat_swap swap{0, 0};
     stat_swap mem{0, 0};
-    std::atomic<long> load_calls{0}, netif_calls{0}, swap_calls{0}, init_calls{0};
+    stat_cpu cpu{};  // the shares every sample gets, as if stat_cpu_diff had made them
+    bool (*cpu_seconds)(stat_cpu_seconds_fn each, void* context) = nullptr;  // stat_get_cpu_seconds; null: false
+    std::atomic<long> load_calls{0}, netif_calls{0}, swap_calls{0}, cpu_calls{0}, init_calls{0};
     // steady_clock time of the latest load call, in nanoseconds since its epoch:
     // the moment a tick happened, independent of when a test looks.
     std::atomic<long long> load_at_ns{0};

@@ -66,11 +66,14 @@ TEST(Pages, EveryRequestWithAllModulesDisabled) {
 }
 
 // One request per module; the paths each module answers are checked in-process.
+// The CPU module is off unless its key is set: its page is the main index.
 TEST(ModulePages, EachModuleWithAllModulesEnabled) {
     blackbox::daemon k;
     ASSERT_TRUE(k.wait_listening()) << k.err();
     EXPECT_EQ(get(k.port, "/MOD_LOAD?overview"), STATUS + LOAD_OVERVIEW);
     EXPECT_EQ(get(k.port, "/MOD_MEMSWAP/overview"), STATUS + MEMSWAP_OVERVIEW);
+    EXPECT_EQ(get(k.port, "/MOD_CPU/overview"),
+              STATUS + index_page(LOAD_PARAGRAPH + NETIF_PARAGRAPH + MEMSWAP_PARAGRAPH));
 
     // The list shows this machine's interfaces, never the hidden loopback.
     std::string list = get(k.port, "/MOD_NETIF?overview");

@@ -18,9 +18,10 @@ struct netif_at_tick {
     uint64_t rx, tx;  // raw cumulative counters
 };
 
-// mem_used, where given, holds the memory in use of every tick.
+// mem_used and cpu_busy, where given, hold the memory in use and the CPU
+// busy share (in 1/10000, -1 for no figure) of every tick.
 std::string body(const std::string& config, const std::vector<std::vector<netif_at_tick>>& ticks,
-                 const std::vector<uint64_t>& mem_used = {}) {
+                 const std::vector<uint64_t>& mem_used = {}, const std::vector<int>& cpu_busy = {}) {
     restart("module.netif.interface.enable 1\n" + config);
     totals_reset();
     fake_backend.load = 1.5;
@@ -31,6 +32,8 @@ std::string body(const std::string& config, const std::vector<std::vector<netif_
         for (size_t i = 0; i < ticks[t].size(); ++i)
             fake_set_netif(static_cast<int>(i), ticks[t][i].name, ticks[t][i].rx, ticks[t][i].tx);
         if (t < mem_used.size()) fake_backend.mem.used = mem_used[t];
+        const int busy = t < cpu_busy.size() ? cpu_busy[t] : -1;
+        fake_backend.cpu = busy < 0 ? stat_cpu{} : stat_cpu{{uint16_t(busy), 0, 0, 0, uint16_t(STAT_CPU_WHOLE - busy)}};
         signal_interval_1(2);
     }
     return capture(metrics_write);
@@ -50,6 +53,13 @@ TEST(Metrics, FamiliesSumsPeaksAndWhatThePagesHide) {
         std::string config;
         std::vector<std::vector<netif_at_tick>> ticks;
         std::vector<std::string> present, absent;
+        std::vector<int> cpu_busy = {-1, 4321, 17, -1};
+        bool (*cpu_seconds)(stat_cpu_seconds_fn, void*) = [](stat_cpu_seconds_fn each, void* c) {
+            each(c, 0, "user", 1234.56);
+            each(c, 0, "idle", 98765.0);
+            each(c, 1, "q\"b", 1 / 128.0);
+            return true;
+        };
     } rows[] = {
         {"defaults: every family, sums and peaks across a wrap, lo hidden, odd name escaped",
          "",
@@ -71,7 +81,25 @@ TEST(Metrics, FamiliesSumsPeaksAndWhatThePagesHide) {
           "# HELP kelp_network_receive_peak_bytes_per_second Largest one-second increase of received bytes over "
           "the last 60 seconds.\n",
           "# TYPE kelp_memory_used_peak_bytes gauge\nkelp_memory_used_peak_bytes 400\n"},
-         {"device=\"lo\"", "\r"}},
+         {"device=\"lo\"", "\r", "node_cpu", "kelp_cpu"}},
+        {"the CPU module switched on: every processor and mode read now, and the peak",
+         "module.cpu.enable 1\n",
+         WRAP,
+         {"# HELP node_cpu_seconds_total Seconds the CPUs spent in each mode.\n"
+          "# TYPE node_cpu_seconds_total counter\n"
+          "node_cpu_seconds_total{cpu=\"0\",mode=\"user\"} 1234.56\n"
+          "node_cpu_seconds_total{cpu=\"0\",mode=\"idle\"} 98765\n"
+          "node_cpu_seconds_total{cpu=\"1\",mode=\"q\\\"b\"} 0.0078125\n"
+          "# HELP kelp_cpu_busy_peak_ratio ",
+          "# TYPE kelp_cpu_busy_peak_ratio gauge\nkelp_cpu_busy_peak_ratio 0.4321\n"},
+         {}},
+        {"an unreadable kernel and no figure in the window leave the families without samples",
+         "module.cpu.enable 1\n",
+         WRAP,
+         {"# TYPE node_cpu_seconds_total counter\n# HELP kelp_cpu_busy_peak_ratio "},
+         {"\nkelp_cpu_busy_peak_ratio"},
+         {},
+         [](stat_cpu_seconds_fn, void*) { return false; }},
         {"disabled modules are absent",
          "module.load.enable 0\nmodule.memswap.enable 0\nmodule.netif.enable abc\n",
          WRAP,
@@ -80,16 +108,19 @@ TEST(Metrics, FamiliesSumsPeaksAndWhatThePagesHide) {
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.desc);
-        std::string text = body(r.config, r.ticks);
+        fake_backend.cpu_seconds = r.cpu_seconds;
+        std::string text = body(r.config, r.ticks, {}, r.cpu_busy);
         for (const std::string& p : r.present) EXPECT_NE(text.find(p), std::string::npos) << p << "\nin\n" << text;
         for (const std::string& a : r.absent) EXPECT_EQ(text.find(a), std::string::npos) << a << "\nin\n" << text;
     }
+    fake_backend.cpu_seconds = nullptr;
 }
 
 // Each row gives what one interface receives in a second, by how many seconds
-// back from the newest sample that second lies; memory in use follows the
-// same figures. The interface sends half of what it received a second later,
-// so that its two peaks leave the window at different times.
+// back from the newest sample that second lies; memory in use and the CPU
+// busy share (in 1/10000) follow the same figures, and while the interface is
+// away the CPU has no figure. The interface sends half of what it received a
+// second later, so that its two peaks leave the window at different times.
 TEST(Metrics, PeaksCoverTheLastSixtySeconds) {
     constexpr uint64_t AWAY = ~uint64_t{0};  // the interface is absent; memory in use is 1
     const struct row {
@@ -110,21 +141,25 @@ TEST(Metrics, PeaksCoverTheLastSixtySeconds) {
         SCOPED_TRACE(r.desc);
         std::vector<std::vector<netif_at_tick>> ticks;
         std::vector<uint64_t> mem_used;
+        std::vector<int> cpu_busy;
         uint64_t rx = 0, tx = 0;
         for (int back = r.seconds - 1; back >= 0; --back) {
             const uint64_t v = r.at(back), before = r.at(back + 1);
             mem_used.push_back(v == AWAY ? 1 : v);
+            cpu_busy.push_back(v == AWAY ? -1 : static_cast<int>(v));
             ticks.emplace_back();
             if (v == AWAY) continue;
             rx += v;
             tx += before == AWAY ? 0 : before / 2;
             ticks.back() = {{"em1", rx, tx}};
         }
-        const std::string text = body("", ticks, mem_used);
+        const std::string text = body("module.cpu.enable 1\n", ticks, mem_used, cpu_busy);
+        char ratio[64];
+        std::snprintf(ratio, sizeof ratio, "kelp_cpu_busy_peak_ratio %.4f\n", static_cast<double>(r.in) / 10000);
         for (const std::string& p :
              {"kelp_network_receive_peak_bytes_per_second{device=\"em1\"} " + std::to_string(r.in) + "\n",
               "kelp_network_transmit_peak_bytes_per_second{device=\"em1\"} " + std::to_string(r.out) + "\n",
-              "kelp_memory_used_peak_bytes " + std::to_string(r.in) + "\n"})
+              "kelp_memory_used_peak_bytes " + std::to_string(r.in) + "\n", std::string(ratio)})
             EXPECT_NE(text.find(p), std::string::npos) << p << "\nin\n" << text;
     }
 }

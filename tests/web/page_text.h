@@ -39,6 +39,7 @@ inline std::string put_before(std::string page, const std::string& end, const st
 inline const std::string LOAD_PARAGRAPH = golden("load_paragraph.txt");
 inline const std::string NETIF_PARAGRAPH = golden("netif_paragraph.txt");
 inline const std::string MEMSWAP_PARAGRAPH = golden("memswap_paragraph.txt");
+inline const std::string CPU_PARAGRAPH = golden("cpu_paragraph.txt");
 
 inline std::string index_page(const std::string& paragraphs) {
     return put_before(golden("index.txt"), "<hr>" + FOOTER, paragraphs);
@@ -49,6 +50,7 @@ inline std::string interval_page(int interval, const std::string& links) {
 }
 inline const std::string LOAD_OVERVIEW = golden("load_overview.txt");
 inline const std::string MEMSWAP_OVERVIEW = golden("memswap_overview.txt");
+inline const std::string CPU_OVERVIEW = golden("cpu_overview.txt");
 // rows are "<a href=...>name</a><br>\r\n" lines.
 inline std::string netif_list(const std::string& rows) { return put_before(golden("netif_list.txt"), FOOTER, rows); }
 

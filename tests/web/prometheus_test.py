@@ -3,10 +3,12 @@
 
 Checks that up{job="kelp"} becomes 1, that node_memory_MemTotal_bytes is
 /proc/meminfo's MemTotal in bytes and the memory peak lies between use and it,
-that a receive rate and peak exist for an interface the pages show, and that
-promtool accepts a live answer (its complaint about the node exporter's
-camelCase memory names aside). Both servers are started
-here and stopped by their PIDs; every wait is bounded.
+that a receive rate and peak exist for an interface the pages show, that
+node_cpu_seconds_total has every processor and mode of /proc/stat with the
+kernel's seconds and kelp_cpu_busy_peak_ratio is a ratio, and that promtool
+accepts a live answer (its complaint about the node exporter's camelCase
+memory names aside). Both servers are started here and stopped by their PIDs;
+every wait is bounded.
 """
 import argparse
 import json
@@ -26,6 +28,15 @@ def query(port, expr):
     return answer["data"]["result"] if answer.get("status") == "success" else []
 
 
+def proc_stat_seconds():
+    """{(cpu, mode): seconds} from /proc/stat's processor lines, the modes
+    under the node exporter's names (guest time is inside user and nice)."""
+    modes = ("user", "nice", "system", "idle", "iowait", "irq", "softirq", "steal")
+    with open("/proc/stat") as f:
+        lines = [l.split() for l in f if l.startswith("cpu") and not l.startswith("cpu ")]
+    return {(l[0][3:], m): int(v) / os.sysconf("SC_CLK_TCK") for l in lines for m, v in zip(modes, l[1:])}
+
+
 def mem_total_bytes():
     with open("/proc/meminfo") as f:
         return next(int(line.split()[1]) * 1024 for line in f if line.startswith("MemTotal:"))
@@ -43,9 +54,11 @@ def main():
         logs = [os.path.join(tmp, name + ".log") for name in ("kelp", "prometheus")]
         conf, scrape = os.path.join(tmp, "Kelp.conf"), os.path.join(tmp, "prometheus.yml")
         with check.servers() as later:
-            # lo is hidden by default and may be the only interface here.
+            # lo is hidden by default and may be the only interface here; the
+            # CPU module is off by default.
             with open(logs[0], "w") as log:
-                kelp, kelp_port = start_kelp([args.kelp, "-f", conf], conf, "module.netif.interface.lo.enable\t1\n",
+                kelp, kelp_port = start_kelp([args.kelp, "-f", conf], conf,
+                                             "module.netif.interface.lo.enable\t1\nmodule.cpu.enable\t1\n",
                                              stdout=log, stderr=subprocess.STDOUT)
             later.callback(stop, kelp, signal.SIGINT)
             with open(scrape, "w") as f:
@@ -80,6 +93,18 @@ def main():
             check.eventually(rate + " exists", lambda: query(prom_port, rate) or None)
             rx_peak = 'kelp_network_receive_peak_bytes_per_second{device="lo"} > 0'
             check.eventually(rx_peak, lambda: query(prom_port, rx_peak) or None)
+
+            # The newest scrape read the kernel at most a few seconds before
+            # the query, which lies between two readings of our own.
+            before = proc_stat_seconds()
+            r = query(prom_port, "node_cpu_seconds_total")
+            after = proc_stat_seconds()
+            got = {(s["metric"].get("cpu"), s["metric"].get("mode")): float(s["value"][1]) for s in r}
+            off = [(k, v) for k, v in got.items() if not before.get(k, -9) - 5 <= v <= after.get(k, 0) + 1e-6]
+            check("node_cpu_seconds_total holds /proc/stat's seconds of every processor and mode",
+                  set(got) == set(after) and not off, "%s against %s; off: %s" % (sorted(got), sorted(after), off[:5]))
+            busy_peak = "kelp_cpu_busy_peak_ratio >= 0 and kelp_cpu_busy_peak_ratio <= 1"
+            check.eventually(busy_peak, lambda: query(prom_port, busy_peak) or None)
         return check.finish(logs)
 
 
