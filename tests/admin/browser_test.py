@@ -222,14 +222,11 @@ def open_page(dt, url):
     return response["status"], response.get("mimeType", ""), facts
 
 
-def check_page(url, status, mime, facts, version):
+def check_page(target, status, mime, facts):
+    """What the browser makes of a page; its bytes are the golden tests'."""
     problems = []
-    path = urllib.parse.urlsplit(url)
-    target = path.path + (f"?{path.query}" if path.query else "")
     if status != 200 or mime != "text/html":
         problems.append(f"answered {status} {mime}")
-    if not facts["title"].endswith(f" - Kelp {version}"):
-        problems.append(f"has no Kelp page title ({facts['title']!r})")
     if target not in ("/", "/index.html") and facts["title"].startswith("Main Index"):
         problems.append("fell through to the main index page: nothing answers this address")
     for text in STAND_INS:
@@ -273,26 +270,19 @@ def wait_for_rings(port, deadline):
                  limit - time.monotonic())
 
 
-def crawl(dt, port, version, out_dir):
+def crawl(dt, port, out_dir):
     origin = f"http://127.0.0.1:{port}"
     start = origin + "/"
     queue, seen = [start], {start}
     visited, failures, foreign, shots = 0, [], set(), {}
-    kinds = {"interval": 0, "overview": 0, "images": 0, "links": 0}
     while queue:
         url = queue.pop(0)
         visited += 1
         if visited > MAX_PAGES:
             raise AssertionError(f"more than {MAX_PAGES} pages reachable; the links go round in circles")
         status, mime, facts = open_page(dt, url)
-        problems = check_page(url, status, mime, facts, version)
         target = url[len(origin):]
-        if target.startswith("/interval.html"):
-            kinds["interval"] += 1
-        elif "overview" in target:
-            kinds["overview"] += 1
-        kinds["images"] += len(facts["images"])
-        kinds["links"] += len(facts["links"])
+        problems = check_page(target, status, mime, facts)
         log(f"  {target}: {facts['title']!r}, {len(facts['images'])} images, {len(facts['links'])} links"
             + (f" -- {'; '.join(problems)}" if problems else ""))
         failures += [f"{target} {p}" for p in problems]
@@ -305,7 +295,7 @@ def crawl(dt, port, version, out_dir):
             elif href not in seen:
                 seen.add(href)
                 queue.append(href)
-    return visited, kinds, failures, foreign, shots
+    return visited, failures, foreign, shots
 
 
 def main():
@@ -327,7 +317,6 @@ def main():
     adopt_orphans()
     ok = False
     try:
-        version = subprocess.run([kelp_bin, "-pdc"], capture_output=True, timeout=10).stdout.split(b"\t")[1].decode()
         chromium_bin = shutil.which(a.chromium)
         if not chromium_bin:
             raise AssertionError(f"{a.chromium} not found; `make test-browser` installs Debian's chromium")
@@ -337,7 +326,7 @@ def main():
         with open(os.path.join(work, "kelp.out"), "wb") as out, open(os.path.join(work, "kelp.err"), "wb") as err:
             kelp, port = start_kelp([kelp_bin, "-f", conf], conf, "module.netif.interface.lo.enable\t1\n",
                                     deadline.left(30), stdout=out, stderr=err)
-        log(f"Kelp {version} (pid {kelp.pid}) answers on 127.0.0.1:{port}")
+        log(f"Kelp (pid {kelp.pid}) answers on 127.0.0.1:{port}")
         wait_for_rings(port, deadline)
         chromium, dt = start_chromium(chromium_bin, work, deadline)
         log(f"Chromium (pid {chromium.pid}) is ready")
@@ -346,27 +335,13 @@ def main():
         dt.call("Runtime.enable")
         dt.call("Emulation.setDeviceMetricsOverride", width=WIDTH, height=768, deviceScaleFactor=1, mobile=False)
 
-        visited, kinds, failures, foreign, shots = crawl(dt, port, version, out_dir)
-        if kinds["interval"] != 3:
-            failures.append(f"{kinds['interval']} interval pages reached, not 3")
-        if kinds["overview"] < 3:
-            failures.append(f"only {kinds['overview']} module overview pages reached")
+        visited, failures, foreign, shots = crawl(dt, port, out_dir)
         for name in SHOTS.values():
             if name not in shots:
                 failures.append(f"no screenshot {name}.png: its page was not reached")
-        log(f"{visited} pages, {kinds['images']} images, {kinds['links']} links checked"
-            + (f"; not followed (other sites): {sorted(foreign)}" if foreign else ""))
+        log(f"{visited} pages checked" + (f"; not followed (other sites): {sorted(foreign)}" if foreign else ""))
         for name, size in shots.items():
             log(f"screenshot {os.path.join(out_dir, name + '.png')} ({size[0]}x{size[1]})")
-
-        # Every page the browser fetched is in Kelp's access log.
-        close_browser(chromium, dt)
-        chromium = dt = None
-        logged = read(os.path.join(work, "kelp.out"))
-        for target in ("/NULL", "/interval.html?1", "/MOD_LOAD?grafinterval_100"):
-            if f" {target}\r\n" not in logged:
-                failures.append(f"the access log has no line for {target}")
-
         if failures:
             raise AssertionError("\n  ".join(["broken:"] + failures))
         ok = True

@@ -5,45 +5,28 @@
 # gets an executable of its own.
 set(KELP_FAKEPLAT ${CMAKE_CURRENT_LIST_DIR}/../fakeplat)
 
-# kelp_platform_test(<name> BACKEND <source> PLATFORM <dir> INCLUDE <dirs...>
-#                    SOURCES <tests...>)
-function(kelp_platform_test name)
-  cmake_parse_arguments(arg "" "BACKEND;PLATFORM" "INCLUDE;SOURCES" ${ARGN})
-  add_library(${name}_platform OBJECT ${arg_BACKEND} ${arg_PLATFORM}/kernel.cpp ${KELP_FAKEPLAT}/system.cpp)
-  target_include_directories(${name}_platform BEFORE PRIVATE ${arg_INCLUDE})
+# kelp_platform_test(<name> <tests> <backend> <platform dir> <include dirs...>):
+# the tests over the backend built against the platform.
+function(kelp_platform_test name tests backend platform)
+  add_library(${name}_platform OBJECT ${PROJECT_SOURCE_DIR}/src/stat/${backend} ${platform}/kernel.cpp
+    ${KELP_FAKEPLAT}/system.cpp)
+  target_include_directories(${name}_platform BEFORE PRIVATE ${ARGN})
   target_link_libraries(${name}_platform PRIVATE kelp_core)
 
-  add_executable(${name} ${arg_SOURCES} $<TARGET_OBJECTS:${name}_platform>)
-  target_include_directories(${name} PRIVATE ${arg_PLATFORM} ${PROJECT_SOURCE_DIR}/tests/support)
+  add_executable(${name} ${CMAKE_CURRENT_LIST_DIR}/${tests} $<TARGET_OBJECTS:${name}_platform>)
+  target_include_directories(${name} PRIVATE ${platform} ${PROJECT_SOURCE_DIR}/tests/support)
   target_link_libraries(${name} PRIVATE kelp_core GTest::gtest GTest::gtest_main)
   # The FreeBSD releases run the same tests: the prefix keeps their names apart.
   gtest_discover_tests(${name} TEST_PREFIX ${name}. DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 60)
   add_test(NAME ${name}.whole COMMAND ${name})
 endfunction()
 
-kelp_platform_test(stat_freebsd_test
-  BACKEND ${PROJECT_SOURCE_DIR}/src/stat/stat_freebsd.cpp
-  PLATFORM ${KELP_FAKEPLAT}/freebsd
-  INCLUDE ${KELP_FAKEPLAT}/freebsd/release5 ${KELP_FAKEPLAT}/freebsd/include
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/stat_freebsd_test.cpp)
-
-kelp_platform_test(stat_freebsd4_test
-  BACKEND ${PROJECT_SOURCE_DIR}/src/stat/stat_freebsd.cpp
-  PLATFORM ${KELP_FAKEPLAT}/freebsd
-  INCLUDE ${KELP_FAKEPLAT}/freebsd/release4 ${KELP_FAKEPLAT}/freebsd/include
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/stat_freebsd_test.cpp ${CMAKE_CURRENT_LIST_DIR}/stat_freebsd4_test.cpp)
-
-kelp_platform_test(stat_freebsd14_test
-  BACKEND ${PROJECT_SOURCE_DIR}/src/stat/stat_freebsd.cpp
-  PLATFORM ${KELP_FAKEPLAT}/freebsd
-  INCLUDE ${KELP_FAKEPLAT}/freebsd/release14 ${KELP_FAKEPLAT}/freebsd/include
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/stat_freebsd_test.cpp ${CMAKE_CURRENT_LIST_DIR}/stat_freebsd14_test.cpp)
-
-kelp_platform_test(stat_sunos_test
-  BACKEND ${PROJECT_SOURCE_DIR}/src/stat/stat_sunos.cpp
-  PLATFORM ${KELP_FAKEPLAT}/sunos
-  INCLUDE ${KELP_FAKEPLAT}/sunos/include
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/stat_sunos_test.cpp)
+# Release 4, releases 5 to 10, and 11 and later.
+foreach(release 4 5 14)
+  kelp_platform_test(stat_freebsd${release}_test stat_freebsd_test.cpp stat_freebsd.cpp ${KELP_FAKEPLAT}/freebsd
+    ${KELP_FAKEPLAT}/freebsd/release${release} ${KELP_FAKEPLAT}/freebsd/include)
+endforeach()
+kelp_platform_test(stat_sunos_test stat_sunos_test.cpp stat_sunos.cpp ${KELP_FAKEPLAT}/sunos ${KELP_FAKEPLAT}/sunos/include)
 
 # The Solaris backend as a 32-bit Solaris C++ compiler sees it: large-file
 # environment and no _LP64 (undefined here, since this host is 64-bit). The

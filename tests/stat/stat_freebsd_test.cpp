@@ -1,10 +1,47 @@
 // The FreeBSD backend on a simulated kernel. Built for release 4, for 5 to 10
-// and for 11 and later, so every test here runs on all three variants.
-#include "stat_freebsd_test.h"
-
+// and for 11 and later, so every test here runs on all three variants; the
+// tests of one release's own interface names skip the others.
 #include <fcntl.h>
 
+#include <string>
+#include <vector>
+
+#include "backend_test.h"
+#include "fake_kernel.h"
+
 namespace {
+
+class FreeBSDStart : public testing::Test {
+protected:
+    void SetUp() override { fake_freebsd_reset(); }
+};
+
+class FreeBSDBackend : public FreeBSDStart {
+protected:
+    void SetUp() override {
+        FreeBSDStart::SetUp();
+        stat_OS_init();
+    }
+};
+
+// The simulated interface's counters in the order of STAT_NETIF_COUNTERS.
+constexpr uint64_t fake_ifnet::*IFNET_COUNTERS[] = {&fake_ifnet::ibytes, &fake_ifnet::obytes, &fake_ifnet::collisions,
+                                                    &fake_ifnet::ierrors, &fake_ifnet::oerrors};
+
+fake_ifnet interface(const std::string& name, uint64_t start = 0) {
+    fake_ifnet f;
+    f.name = name;
+    for (auto c : IFNET_COUNTERS) f.*c = start;
+    return f;
+}
+
+const interface_system KERNEL = {
+    [](const std::vector<std::string>& names, uint64_t start) {
+        fake_freebsd.interfaces.clear();
+        for (const std::string& name : names) fake_freebsd.interfaces.push_back(interface(name, start));
+    },
+    [](size_t i, size_t k, uint64_t n) { fake_freebsd.interfaces[i].*IFNET_COUNTERS[k] += n; },
+};
 
 TEST_F(FreeBSDStart, OpensTheKernelReadOnlyAndItsMemoryOnlyBefore11) {
     stat_init();
@@ -22,100 +59,55 @@ TEST_F(FreeBSDStart, EndsTheProgramWhenKernelMemoryCannotBeOpened) {
 
 TEST_F(FreeBSDBackend, LoadIsTheOneMinuteAverageAndZeroWhenUnavailable) { expect_one_minute_load(fake_freebsd); }
 
+// A live kernel's libkvm skips name-list entries already found; nlist(3) on
+// a kernel file looks them all up again. From 11 on, getifaddrs mixes address
+// entries, with and without data, in with the interfaces.
 TEST_F(FreeBSDBackend, EverySampleTakesEveryInterfaceInListOrderWithItsIncreases) {
-    const char* names[] = {"lo0", "em0", "em1"};
-    // A live kernel's libkvm skips name-list entries already found; nlist(3)
-    // on a kernel file looks them all up again. From 11 on, getifaddrs mixes
-    // address entries, with and without data, in with the interfaces.
     for (bool looks_up_all : {false, true}) {
         SCOPED_TRACE(looks_up_all ? "every entry looked up again" : "found entries skipped");
         fake_freebsd.nlist_looks_up_all = looks_up_all;
-        fake_freebsd.interfaces = {interface("lo0", 1000), interface("em0", 50000), interface("em1", 7)};
-        testing::internal::CaptureStderr();
-        take_netif();
-        for (int sample = 2; sample <= 3; ++sample) {
-            for (fake_ifnet& f : fake_freebsd.interfaces)
-                for (size_t k = 0; k < std::size(GROWTH); ++k) f.*IFNET_COUNTERS[k] += GROWTH[k];
-            fake_freebsd.interfaces[1].ibytes += 1000;
-            stat_struct s = take_netif();
-            ASSERT_EQ(s.netif_count, 3) << "sample " << sample;
-            for (int i = 0; i < 3; ++i) {
-                EXPECT_STREQ(s.netif[i].name, names[i]);
-                expect_grown(s.netif[i], i == 1 ? 1000 : 0);
-            }
-        }
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        expect_each_counts_its_own(KERNEL, {"lo0", "em0", "em1"});
     }
 }
 
 TEST_F(FreeBSDBackend, TwentyFiveInterfacesAreStoredAndEverySurplusOneReportedInEverySample) {
-    auto plumb = [](int n) {
-        fake_freebsd.interfaces.clear();
-        for (int k = 0; k < n; ++k) fake_freebsd.interfaces.push_back(interface("em" + std::to_string(k), 1000));
-    };
-    auto grow = [] {
-        EXPECT_EQ(fake_freebsd.ifaddrs_lists_held, 0) << "after the sample before";
-        for (fake_ifnet& f : fake_freebsd.interfaces) f.ibytes += 10;
-    };
-    expect_first_25_kept("em", plumb, grow, "Not enouth MAX_NETIF. Increase Value: ", true);
+    expect_first_25_kept(KERNEL, "em", "Not enouth MAX_NETIF. Increase Value: ", true);
     EXPECT_EQ(fake_freebsd.ifaddrs_lists_held, 0);
 }
 
-// A record as the caller might hand it over, to see what a failed walk leaves.
-stat_struct handed_over() {
-    stat_struct s;
-    stat_cleanup(&s);
-    s.netif_count = 9;
-    std::snprintf(s.netif[0].name, sizeof s.netif[0].name, "keep");
-    s.netif[0].received_bytes = 42;
-    return s;
-}
-
-// A failed walk teaches the remembered counters nothing either: the sample
-// after it counts from the last good one.
-TEST_F(FreeBSDBackend, FailedWalksAreReportedAndLeaveNoRawCounters) {
+TEST_F(FreeBSDBackend, FailedWalksAreReportedAndTeachNothing) {
+    enum releases { kernel_list, driver_names, ifaddrs };
     struct row {
         const char* desc;
+        releases on;
         void (*arrange)();
         const char* message;
         bool walked;  // slots were filled before the failure
-        bool kernel_walk = true;  // before 11; from 11 on the row for getifaddrs
     } const rows[] = {
-        {"name list lookup fails", [] { fake_freebsd.nlist_fails = true; },
+        {"name list lookup fails", kernel_list, [] { fake_freebsd.nlist_fails = true; },
          "Could not find netif symbols: No such file or directory\n", false},
-        {"kernel has no ifnet symbol", [] { fake_freebsd.ifnet_symbol_absent = true; }, "", false},
-        {"list head unreadable", [] { fake_freebsd.head_unreadable = true; },
+        {"kernel has no ifnet symbol", kernel_list, [] { fake_freebsd.ifnet_symbol_absent = true; }, "", false},
+        {"list head unreadable", kernel_list, [] { fake_freebsd.head_unreadable = true; },
          "Could not read ifnethead: Bad address\n", false},
-        {"third record unreadable", [] { fake_freebsd.unreadable_ifnet = 2; }, "Could not read ifnet: Bad address\n",
-         true},
-        {"list leads back into itself", [] { fake_freebsd.loop_back_to = 1; }, "", true},
-        {"getifaddrs fails", [] { fake_freebsd.getifaddrs_fails = true; },
-         "Could not read ifnet: Cannot allocate memory\n", false, false},
+        {"third record unreadable", kernel_list, [] { fake_freebsd.unreadable_ifnet = 2; },
+         "Could not read ifnet: Bad address\n", true},
+        {"list leads back into itself", kernel_list, [] { fake_freebsd.loop_back_to = 1; }, "", true},
+        {"second driver name unreadable", driver_names, [] { fake_freebsd.unreadable_driver_name = 1; },
+         "kvm_read-if_name: Bad address\n", true},
+        {"getifaddrs fails", ifaddrs, [] { fake_freebsd.getifaddrs_fails = true; },
+         "Could not read ifnet: Cannot allocate memory\n", false},
     };
+    const bool release[] = {!fake_freebsd_reads_ifaddrs, fake_freebsd_driver_names, fake_freebsd_reads_ifaddrs};
     for (const row& r : rows) {
-        if (r.kernel_walk == fake_freebsd_reads_ifaddrs) continue;
+        if (!release[r.on]) continue;
         SCOPED_TRACE(r.desc);
         fake_freebsd_reset();
-        fake_freebsd.interfaces = {interface("em0", 5), interface("em1", 6), interface("em2", 7)};
-        take_netif();
-        fake_freebsd.interfaces[0].ibytes += 1000;
-        r.arrange();
-        stat_struct s = handed_over();
-        testing::internal::CaptureStderr();
-        stat_get_netif(&s);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), r.message);
-        if (r.walked) {
-            expect_no_interfaces(s);
-        } else {
-            EXPECT_EQ(s.netif_count, 9) << "left as the caller had it";
-            EXPECT_STREQ(s.netif[0].name, "keep");
-            EXPECT_EQ(s.netif[0].received_bytes, 42u);
-        }
-        const auto interfaces = fake_freebsd.interfaces;
-        fake_freebsd_reset();
-        fake_freebsd.interfaces = interfaces;
-        fake_freebsd.interfaces[0].ibytes += 1000;
-        EXPECT_EQ(take_netif().netif[0].received_bytes, 2000u);
+        auto mend = [] {
+            const auto interfaces = fake_freebsd.interfaces;
+            fake_freebsd_reset();
+            fake_freebsd.interfaces = interfaces;
+        };
+        expect_failure_teaches_nothing(KERNEL, r.arrange, mend, r.message, r.walked);
     }
 }
 
@@ -244,6 +236,71 @@ TEST_F(FreeBSDBackend, CpuSecondsOfEachProcessorFromKernCpTimes) {
         cpu_seconds seen;
         EXPECT_EQ(stat_get_cpu_seconds(cpu_seconds::add, &seen), r.reported != nullptr);
         EXPECT_EQ(seen.reported, r.reported ? r.reported : "");
+    }
+}
+
+// Release 4 keeps the driver name in kernel memory and the unit apart.
+TEST_F(FreeBSDBackend, DriverNameAndUnitMakeTheNameOnRelease4) {
+    if (!fake_freebsd_driver_names) GTEST_SKIP() << "the record holds the whole name";
+    const std::string alphabet = "abcdefghijklmnopqrstuvwxyz0123456789ABCD";  // 40 bytes, none a terminator
+    struct row {
+        const char* desc;
+        std::string driver;
+        int unit;
+        std::string name;
+    } const rows[] = {
+        {"loopback", "lo", 0, "lo0"},
+        {"unit above 9", "vlan", 123, "vlan123"},
+        {"driver name of exactly 30 bytes", alphabet.substr(0, 30), 5, alphabet.substr(0, 30) + "5"},
+        {"driver name unterminated within 30 bytes", alphabet, 7, alphabet.substr(0, 30) + "7"},
+        {"name cut to the 31 characters there is room for", alphabet, 12, alphabet.substr(0, 30) + "1"},
+    };
+    for (const row& r : rows) {
+        fake_ifnet f;
+        f.driver = r.driver;
+        f.unit = r.unit;
+        fake_freebsd.interfaces.push_back(f);
+    }
+    std::string err;
+    stat_struct s = take_netif(&err);
+    EXPECT_EQ(err, "");
+    ASSERT_EQ(s.netif_count, 5);
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(rows[i].desc);
+        EXPECT_EQ(std::string(s.netif[i].name), rows[i].name);
+    }
+}
+
+// From 11 on the interfaces are the AF_LINK entries of getifaddrs, whose list
+// goes back on every path.
+TEST_F(FreeBSDBackend, TheLinkEntriesWithDataAreTheInterfacesFrom11On) {
+    if (!fake_freebsd_reads_ifaddrs) GTEST_SKIP() << "the interfaces come from kernel memory";
+    const std::string long_name(40, 'v');
+    fake_ifnet no_data = interface("em0", 500);
+    no_data.no_link_data = true;
+    struct row {
+        const char* desc;
+        std::vector<fake_ifnet> interfaces;
+        std::vector<std::string> names;
+    } const rows[] = {
+        {"an interface without data is skipped", {interface("lo0", 10), no_data, interface("em1", 10)}, {"lo0", "em1"}},
+        {"a name cut to the 31 characters there is room for", {interface(long_name, 10)}, {long_name.substr(0, 31)}},
+        {"no interfaces at all", {}, {}},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.desc);
+        fake_freebsd.interfaces = r.interfaces;
+        take_netif();
+        for (fake_ifnet& f : fake_freebsd.interfaces) f.obytes += 70;
+        std::string err;
+        stat_struct s = take_netif(&err);
+        EXPECT_EQ(err, "");
+        ASSERT_EQ(s.netif_count, static_cast<int>(r.names.size()));
+        for (size_t i = 0; i < r.names.size(); ++i) {
+            EXPECT_EQ(s.netif[i].name, r.names[i]);
+            EXPECT_EQ(s.netif[i].send_bytes, 70u);
+        }
+        EXPECT_EQ(fake_freebsd.ifaddrs_lists_held, 0);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "backend_test.h"
 #include "fake_kstat.h"
@@ -55,6 +56,27 @@ void drop(fake_kstat& k, const std::string& name) {
     std::erase_if(k.stats, [&](const fake_named& s) { return s.name == name; });
 }
 
+// The interfaces' kstats amid those the backend skips: loopback, zero_copy
+// (class net, no statistics of its own) and a disk, between the first
+// interface and the others. The second interface's collisions, a 32-bit
+// statistic, are about to wrap. The chain is the one kstat_open took: an
+// interface plumbed afterwards is not seen.
+size_t chain_index(size_t interface) { return interface == 0 ? 1 : interface + 3; }
+
+const interface_system KSTATS = {
+    [](const std::vector<std::string>& names, uint64_t start) {
+        fake_kstat zero_copy = net("zero_copy");
+        zero_copy.stats.clear();
+        fake_sunos.kstats = {net("lo0"), zero_copy, {"sd", "sd0", "disk", {}}};
+        for (size_t i = 0; i < names.size(); ++i)
+            fake_sunos.kstats.insert(fake_sunos.kstats.begin() + static_cast<long>(chain_index(i)), net(names[i], start));
+        if (names.size() > 1) stat(fake_sunos.kstats[chain_index(1)], "collisions") = (uint64_t{1} << 32) - 1;
+        stat_OS_init();
+        fake_sunos.kstats.push_back(net("hme9"));
+    },
+    [](size_t i, size_t k, uint64_t n) { stat(fake_sunos.kstats[chain_index(i)], COUNTER_STATISTICS[k]) += n; },
+};
+
 class SolarisBackend : public testing::Test {
 protected:
     void SetUp() override { fake_sunos_reset(); }
@@ -70,62 +92,18 @@ TEST_F(SolarisBackend, LoadIsTheOneMinuteAverageAndZeroWhenUnavailable) {
     expect_one_minute_load(fake_sunos);
 }
 
-// The chain is the one kstat_open took: an interface plumbed later is not
-// seen. The current values reach the backend only through kstat_read.
 TEST_F(SolarisBackend, NetworkInterfacesButNotLoopbackOrZeroCopyCountTheirOwnIncreases) {
-    const fake_kstat disk{"sd", "sd0", "disk", {}};
-    fake_kstat zero_copy = net("zero_copy");
-    zero_copy.stats.clear();
-    fake_sunos.kstats = {system_pages(1000, 10), net("lo0"), net("hme0", 1000), zero_copy, disk, net("iprb0", 1000)};
-    // A 32-bit counter about to wrap still gives the true increase.
-    stat(fake_sunos.kstats[2], "collisions") = (uint64_t{1} << 32) - 1;
-    stat_OS_init();
-    fake_sunos.kstats.push_back(net("hme1"));
-    take_netif();
-
-    for (fake_kstat& k : fake_sunos.kstats) {
-        if (k.stats.empty() || k.ks_class != "net") continue;
-        stat(k, "ipackets") += 1;
-        for (size_t c = 0; c < std::size(GROWTH); ++c) stat(k, COUNTER_STATISTICS[c]) += GROWTH[c];
-    }
-    stat(fake_sunos.kstats[5], "rbytes64") += 1000;  // so that one interface's counters do not pass for another's
-    std::string err;
-    stat_struct s = take_netif(&err);
-    EXPECT_EQ(err, "");
-    ASSERT_EQ(s.netif_count, 2);
-    EXPECT_STREQ(s.netif[0].name, "hme0");
-    EXPECT_STREQ(s.netif[1].name, "iprb0");
-    expect_grown(s.netif[0]);
-    expect_grown(s.netif[1], 1000);
+    expect_each_counts_its_own(KSTATS, {"hme0", "iprb0", "qfe0"});
 }
 
 TEST_F(SolarisBackend, TwentyFiveInterfacesBesidesLoopbackAreStoredAndSurplusReportedOncePerSample) {
-    auto plumb = [](int n) {
-        fake_sunos.kstats = {net("lo0")};
-        for (int k = 0; k < n; ++k) fake_sunos.kstats.push_back(net("qfe" + std::to_string(k), 1000));
-        stat_OS_init();
-    };
-    auto grow = [] {
-        for (fake_kstat& k : fake_sunos.kstats) stat(k, "rbytes64") += 10;
-    };
-    expect_first_25_kept("qfe", plumb, grow, "Not enouth MAX_NETIF free: ", false);
+    expect_first_25_kept(KSTATS, "qfe", "Not enouth MAX_NETIF free: ", false);
 }
 
-TEST_F(SolarisBackend, FailedReadIsReportedAndLeavesNoRawCounters) {
-    fake_sunos.kstats = {net("hme0", 1000), net("hme1", 1000), net("hme2", 1000)};
-    stat_OS_init();
-    take_netif();
-
-    stat(fake_sunos.kstats[0], "rbytes64") = 5000;
-    fake_sunos.kstats[2].read_fails = true;
-    std::string err;
-    expect_no_interfaces(take_netif(&err));
-    EXPECT_EQ(err, "kstat_read: Input/output error\n");
-
-    // The failed sample taught the remembered counters nothing.
-    fake_sunos.kstats[2].read_fails = false;
-    stat(fake_sunos.kstats[0], "rbytes64") = 6000;
-    EXPECT_EQ(take_netif().netif[0].received_bytes, 5000u);
+TEST_F(SolarisBackend, FailedReadIsReportedAndTeachesNothing) {
+    expect_failure_teaches_nothing(
+        KSTATS, [] { fake_sunos.kstats[chain_index(2)].read_fails = true; },
+        [] { fake_sunos.kstats[chain_index(2)].read_fails = false; }, "kstat_read: Input/output error\n");
 }
 
 // Interface k lacks statistic k.

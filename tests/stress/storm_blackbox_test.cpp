@@ -138,18 +138,15 @@ TEST(Storm, TwentyThousandMixedRequestsFromFiftyClientsAllAnsweredMemoryFlat) {
     EXPECT_EQ(k.interrupt(), 0);
 }
 
-// 2,000 clients send a request and reset the connection before reading, and
-// a few ask for graphs they never read, while a handful of ordinary clients go
-// on with the mix: these must all be served as usual.
+// 2,000 clients send a request and reset the connection before reading while
+// a handful of ordinary clients go on with the mix: these must all be served
+// as usual.
 //
 // A reset client does not wait for its answer, so nothing bounds how many of
 // its connections queue for the listener: they can fill the backlog, and the
 // kernel then drops SYNs until the daemon catches up. Connects are therefore
 // given the time of a few SYN retransmissions; how many needed one is shown.
-// On loopback a graph fits whole into the socket buffers, so the clients that
-// never read do not hold a connection thread here; over a slow network the
-// daemon's send time-out would release it.
-TEST(RudeClients, TwoThousandResetsAndUnreadGraphsDoNotDisturbTheOthers) {
+TEST(RudeClients, TwoThousandResetsDoNotDisturbTheOthers) {
     blackbox::daemon k(storm::CONFIG);
     ASSERT_TRUE(k.wait_listening()) << k.err();
     const int rest = fds_at_rest(k);
@@ -159,14 +156,6 @@ TEST(RudeClients, TwoThousandResetsAndUnreadGraphsDoNotDisturbTheOthers) {
     storm::tally polite;
     std::thread ordinary([&] { storm::run_for(k.port, 5, 120000ms, polite, &rude_done); });
     joined_on_exit stop_ordinary{rude_done, ordinary};
-
-    std::vector<int> unread;
-    for (int i = 0; i < 10; ++i) {
-        int fd = blackbox::connect_to(k.port, 20000, 1);  // the smallest receive window
-        ASSERT_GE(fd, 0);
-        ASSERT_TRUE(blackbox::send_all(fd, mix_entry(i % 2 ? "memory graph 1" : "load graph 1").bytes));
-        unread.push_back(fd);
-    }
 
     auto start = clock_type::now();
     std::atomic<int> resets{0}, failed_connects{0}, slow_connects{0};
@@ -188,9 +177,6 @@ TEST(RudeClients, TwoThousandResetsAndUnreadGraphsDoNotDisturbTheOthers) {
         });
     for (std::thread& r : rude) r.join();
     double rude_took = seconds_since(start);
-    // The unread graphs are still waiting in their clients' windows; give up on them.
-    std::this_thread::sleep_for(1000ms);
-    for (int fd : unread) reset_close(fd);
     rude_done = true;
     ordinary.join();
 

@@ -156,13 +156,12 @@ std::string read_to_close(int fd, int timeout_ms) {
     return answer;
 }
 
-int connect_via(const char* from, const char* to, int port, int timeout_ms, int receive_buffer) {
+int connect_via(const char* from, const char* to, int port, int timeout_ms) {
     sockaddr_storage a, local;
     socklen_t len, local_len;
     if (!endpoint(to, port, a, len) || (from && !endpoint(from, 0, local, local_len))) return -1;
     int fd = socket(a.ss_family, SOCK_STREAM | SOCK_NONBLOCK, 0);
     if (fd < 0) return -1;
-    if (receive_buffer > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
     pollfd p{fd, POLLOUT, 0};
     int err = 0;
     socklen_t errlen = sizeof err;

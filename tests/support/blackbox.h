@@ -59,13 +59,9 @@ bool endpoint(const char* address, int port, sockaddr_storage& a, socklen_t& len
 // A port that was free on 127.0.0.1 a moment ago.
 int free_port();
 // Connects from the local address from (the system's choice when null) to
-// to:port, both numeric addresses of either family; -1 on failure. A
-// receive_buffer above 0 asks for a receive window that small (the kernel
-// rounds it up to its minimum).
-int connect_via(const char* from, const char* to, int port, int timeout_ms = 5000, int receive_buffer = 0);
-inline int connect_to(int port, int timeout_ms = 5000, int receive_buffer = 0) {
-    return connect_via(nullptr, "127.0.0.1", port, timeout_ms, receive_buffer);
-}
+// to:port, both numeric addresses of either family; -1 on failure.
+int connect_via(const char* from, const char* to, int port, int timeout_ms = 5000);
+inline int connect_to(int port, int timeout_ms = 5000) { return connect_via(nullptr, "127.0.0.1", port, timeout_ms); }
 // Closes with a zero linger time, so that the peer gets a reset, not a FIN.
 void reset_close(int fd);
 // Sends request over a connection as connect_via makes it and reads the

@@ -79,8 +79,9 @@ struct fake_freebsd_kernel : fake_system {
 };
 
 extern fake_freebsd_kernel fake_freebsd;
-// The release reads interfaces with getifaddrs, not from kernel memory.
-extern const bool fake_freebsd_reads_ifaddrs;
+// The release reads interfaces with getifaddrs, not from kernel memory; it
+// keeps the driver name apart from the unit, in kernel memory.
+extern const bool fake_freebsd_reads_ifaddrs, fake_freebsd_driver_names;
 
 // Back to a kernel with nothing in it and nothing failing.
 void fake_freebsd_reset();

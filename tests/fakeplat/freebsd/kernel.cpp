@@ -29,6 +29,7 @@
 fake_freebsd_kernel fake_freebsd;
 fake_system& fake_platform = fake_freebsd;
 const bool fake_freebsd_reads_ifaddrs = __FreeBSD_version >= 1100000;
+const bool fake_freebsd_driver_names = __FreeBSD_version < 501113;
 
 struct __kvm {
     int unused;

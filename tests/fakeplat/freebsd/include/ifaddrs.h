@@ -8,10 +8,7 @@
 struct ifaddrs {
 	struct ifaddrs *ifa_next;
 	char *ifa_name;
-	unsigned int ifa_flags;
 	struct sockaddr *ifa_addr;
-	struct sockaddr *ifa_netmask;
-	struct sockaddr *ifa_dstaddr;
 	void *ifa_data;        /* AF_LINK: the interface's struct if_data */
 };
 

@@ -11,9 +11,6 @@ struct kvm_swap {
 	char ksw_devname[32];   /* empty in the summary row */
 	int ksw_used;           /* pages */
 	int ksw_total;          /* pages */
-	int ksw_flags;
-	int ksw_reserved1;
-	int ksw_reserved2;
 };
 
 #ifdef __cplusplus

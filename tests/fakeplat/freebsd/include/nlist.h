@@ -5,8 +5,6 @@
 struct nlist {
 	const char *n_name;      /* symbol name; a null or empty name ends the list */
 	unsigned char n_type;    /* N_UNDF until the symbol has been found */
-	char n_other;
-	short n_desc;
 	unsigned long n_value;   /* the symbol's kernel address */
 };
 

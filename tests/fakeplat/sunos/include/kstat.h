@@ -12,13 +12,10 @@
 #define KSTAT_TYPE_NAMED 1
 #define KSTAT_TYPE_TIMER 4
 
-#define KSTAT_DATA_CHAR 0
 #define KSTAT_DATA_INT32 1
 #define KSTAT_DATA_UINT32 2
 #define KSTAT_DATA_INT64 3
 #define KSTAT_DATA_UINT64 4
-#define KSTAT_DATA_FLOAT 5
-#define KSTAT_DATA_DOUBLE 6
 
 typedef int kid_t;
 typedef long long hrtime_t;
@@ -38,10 +35,7 @@ typedef struct kstat {
 	unsigned int ks_ndata;
 	size_t ks_data_size;
 	hrtime_t ks_snaptime;
-	int (*ks_update)(struct kstat *, int);  /* the rest is the kernel's */
-	void *ks_private;
-	int (*ks_snapshot)(struct kstat *, void *, int);
-	void *ks_lock;
+	/* the rest is the kernel's */
 } kstat_t;
 
 typedef struct kstat_named {
@@ -53,19 +47,12 @@ typedef struct kstat_named {
 		uint32_t ui32;
 		int64_t i64;
 		uint64_t ui64;
-		long l;
-		unsigned long ul;
-		long long ll;
-		unsigned long long ull;
-		float f;
-		double d;
 	} value;
 } kstat_named_t;
 
 typedef struct kstat_ctl {
 	kid_t kc_chain_id;
 	kstat_t *kc_chain;
-	int kc_kd;
 } kstat_ctl_t;
 
 #ifdef __cplusplus

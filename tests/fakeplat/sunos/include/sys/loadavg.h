@@ -5,8 +5,6 @@
 #include <sys/cdefs.h>
 
 #define LOADAVG_1MIN 0
-#define LOADAVG_5MIN 1
-#define LOADAVG_15MIN 2
 #define LOADAVG_NSTATS 3
 
 #ifdef __cplusplus

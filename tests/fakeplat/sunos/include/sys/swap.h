@@ -4,9 +4,7 @@
 
 #include <sys/types.h>
 
-#define SC_ADD 1
 #define SC_LIST 2
-#define SC_REMOVE 3
 #define SC_GETNSWP 4
 
 typedef struct swapent {
