@@ -25,6 +25,7 @@ endfunction()
 foreach(release 4 5 14)
   kelp_platform_test(stat_freebsd${release}_test stat_freebsd_test.cpp stat_freebsd.cpp ${KELP_FAKEPLAT}/freebsd
     ${KELP_FAKEPLAT}/freebsd/release${release} ${KELP_FAKEPLAT}/freebsd/include)
+  target_compile_definitions(stat_freebsd${release}_test PRIVATE KELP_FAKE_FREEBSD_RELEASE=${release})
 endforeach()
 kelp_platform_test(stat_sunos_test stat_sunos_test.cpp stat_sunos.cpp ${KELP_FAKEPLAT}/sunos ${KELP_FAKEPLAT}/sunos/include)
 
