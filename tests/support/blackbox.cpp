@@ -1,6 +1,7 @@
 #include "blackbox.h"
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -104,17 +105,17 @@ result run(const std::vector<std::string>& args, int timeout_ms) {
     return r;
 }
 
+// Below the kernel's range of ephemeral ports (32768 and up on Linux): a
+// port the kernel hands out could be taken by the next outgoing connection of
+// a test running beside this one before the daemon binds it, one second later.
 int free_port() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_storage a;
-    socklen_t len;
-    endpoint("127.0.0.1", 0, a, len);
-    int port = 0;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&a), len) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(reinterpret_cast<sockaddr_in*>(&a)->sin_port);
-    close(fd);
-    return port;
+    static std::atomic<unsigned> next{static_cast<unsigned>(getpid()) * 7919u};
+    constexpr int FIRST = 20000, COUNT = 12000;
+    for (int tries = 0; tries < COUNT; ++tries) {
+        const int port = FIRST + static_cast<int>(next.fetch_add(1) % COUNT);
+        if (can_bind_on("127.0.0.1", port)) return port;
+    }
+    return 0;
 }
 
 bool can_bind_on(const char* address, int port) {

@@ -56,7 +56,8 @@ struct daemon {
 
 // address:port as bind and connect take it; false unless address is numeric.
 bool endpoint(const char* address, int port, sockaddr_storage& a, socklen_t& len);
-// A port that was free on 127.0.0.1 a moment ago.
+// A port that was free on 127.0.0.1 a moment ago, and that no outgoing
+// connection will be given meanwhile.
 int free_port();
 // Connects from the local address from (the system's choice when null) to
 // to:port, both numeric addresses of either family; -1 on failure.
