@@ -16,9 +16,9 @@ struct mode_group {
     int r, g, b;
 };
 constexpr mode_group GROUPS[] = {
-    {{CPU_USER, CPU_NICE}, 0, 255, 0},          // green: the load graph's bars
-    {{CPU_SYSTEM, CPU_INTERRUPT}, 0, 0, 200},   // blue: the memory line
-    {{CPU_IOWAIT, CPU_STEAL}, 255, 128, 0},     // orange: time the processors wanted but did not get
+    {{STAT_CPU_USER, STAT_CPU_NICE}, 0, 255, 0},          // green: the load graph's bars
+    {{STAT_CPU_SYSTEM, STAT_CPU_INTERRUPT}, 0, 0, 200},   // blue: the memory line
+    {{STAT_CPU_IOWAIT, STAT_CPU_STEAL}, 255, 128, 0},     // orange: time the processors wanted but did not get
 };
 constexpr int GROUP_COUNT = sizeof GROUPS / sizeof GROUPS[0];
 // The busy share's labels.
@@ -33,13 +33,13 @@ void interval(stat_struct* put_in_this) { stat_get_cpu(put_in_this); }
 // record's shares add up to the whole, so the mean share of a mode is its
 // share of the sums, rounded as a sample's shares are.
 void avg(stat_struct* put_in_this, stat_struct** list_of_stats, int elements) {
-    uint64_t sum[CPU_MODES] = {};
+    uint64_t sum[STAT_CPU_MODES] = {};
     bool any = false;
     for (int i = 0; i < elements; ++i) {
         const stat_cpu& c = list_of_stats[i]->cpu;
         if (stat_cpu_busy(c) < 0) continue;
         any = true;
-        for (int m = 0; m < CPU_MODES; ++m) sum[m] += c.share[m];
+        for (int m = 0; m < STAT_CPU_MODES; ++m) sum[m] += c.share[m];
     }
     put_in_this->cpu = stat_cpu{};
     if (any) stat_cpu_shares(sum, put_in_this->cpu.share);

@@ -99,8 +99,8 @@ constexpr struct {
     const char* name;
     stat_cpu_mode mode;
 } PROCESSOR_STATES[] = {
-    {CP_USER, "user", CPU_USER},        {CP_NICE, "nice", CPU_NICE}, {CP_SYS, "system", CPU_SYSTEM},
-    {CP_INTR, "interrupt", CPU_INTERRUPT}, {CP_IDLE, "idle", CPU_IDLE},
+    {CP_USER, "user", STAT_CPU_USER},        {CP_NICE, "nice", STAT_CPU_NICE}, {CP_SYS, "system", STAT_CPU_SYSTEM},
+    {CP_INTR, "interrupt", STAT_CPU_INTERRUPT}, {CP_IDLE, "idle", STAT_CPU_IDLE},
 };
 static_assert(std::size(PROCESSOR_STATES) == CPUSTATES);
 
@@ -341,7 +341,7 @@ void stat_get_cpu(stat_struct* target) {
         std::perror("Could not read kern.cp_time");
         return;
     }
-    uint64_t total[CPU_MODES] = {};
+    uint64_t total[STAT_CPU_MODES] = {};
     for (const auto& s : PROCESSOR_STATES) total[s.mode] = ticks[s.state];
     stat_cpu_diff(total, target);
 }

@@ -139,8 +139,8 @@ bool parse_netdev_line(const char* line, const char* end, stat_netif* slot) {
 // kernels write fewer: 2.4 the first four, 2.6.0 to 2.6.10 no steal. Later
 // ones add guest and guest_nice, which are inside user and nice already.
 constexpr const char* CPU_FIELDS[] = {"user", "nice", "system", "idle", "iowait", "irq", "softirq", "steal"};
-constexpr stat_cpu_mode CPU_FIELD_MODES[] = {CPU_USER,   CPU_NICE,      CPU_SYSTEM,    CPU_IDLE,
-                                             CPU_IOWAIT, CPU_INTERRUPT, CPU_INTERRUPT, CPU_STEAL};
+constexpr stat_cpu_mode CPU_FIELD_MODES[] = {STAT_CPU_USER,   STAT_CPU_NICE,      STAT_CPU_SYSTEM,    STAT_CPU_IDLE,
+                                             STAT_CPU_IOWAIT, STAT_CPU_INTERRUPT, STAT_CPU_INTERRUPT, STAT_CPU_STEAL};
 constexpr int CPU_FIELD_COUNT = static_cast<int>(std::size(CPU_FIELDS));
 constexpr int CPU_FIELDS_OLDEST = 4;
 static_assert(std::size(CPU_FIELD_MODES) == std::size(CPU_FIELDS));
@@ -309,7 +309,7 @@ int stat_linux_parse_meminfo(const char* text, size_t len, stat_swap* mem, stat_
     return 0;
 }
 
-int stat_linux_parse_stat(const char* text, size_t len, uint64_t (&total)[CPU_MODES]) {
+int stat_linux_parse_stat(const char* text, size_t len, uint64_t (&total)[STAT_CPU_MODES]) {
     for (uint64_t& t : total) t = 0;
     const char* end = text + len;
     cpu_line all;
@@ -330,7 +330,7 @@ bool stat_linux_parse_cpus(const char* text, size_t len, long ticks_per_second, 
     const char* end = text + len;
     const char* eol = line_end(text, end);
     // The line of all processors is checked as a sample checks it.
-    uint64_t total[CPU_MODES];
+    uint64_t total[STAT_CPU_MODES];
     if (ticks_per_second <= 0 || stat_linux_parse_stat(text, len, total) != 0) return false;
     cpu_line line;
     const char* first = eol == end ? end : eol + 1;
@@ -407,7 +407,7 @@ void stat_get_cpu(stat_struct* target) {
         std::perror("Could not read /proc/stat");
         return;
     }
-    uint64_t total[CPU_MODES];
+    uint64_t total[STAT_CPU_MODES];
     if (stat_linux_parse_stat(file_buffer, static_cast<size_t>(len), total) != 0) {
         std::fputs("Could not parse /proc/stat\r\n", stderr);
         return;

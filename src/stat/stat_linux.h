@@ -23,10 +23,10 @@ int stat_linux_parse_meminfo(const char* text, size_t len, stat_swap* mem, stat_
 
 // Reads the machine's CPU time by mode, in ticks, from the first line of the
 // text of /proc/stat, the "cpu" line of all processors together; what follows
-// it may be cut anywhere. irq and softirq time count as CPU_INTERRUPT; guest
+// it may be cut anywhere. irq and softirq time count as STAT_CPU_INTERRUPT; guest
 // time is part of user and nice already. Returns 0, or -1 when the line is
 // missing or malformed (total is then all 0).
-int stat_linux_parse_stat(const char* text, size_t len, uint64_t (&total)[CPU_MODES]);
+int stat_linux_parse_stat(const char* text, size_t len, uint64_t (&total)[STAT_CPU_MODES]);
 
 // Reports each processor's line ("cpuN") at the start of the text of
 // /proc/stat, after the line of all processors: each(context, N, mode,

@@ -31,15 +31,6 @@
 #include <iterator>
 #include <memory>
 
-// <sys/sysinfo.h> names the processor states CPU_IDLE and CPU_USER, as the
-// record names two of its modes, with other values: the states are taken here
-// under names of their own, and the macros go before the record's header.
-namespace processor_state {
-constexpr int idle = CPU_IDLE, user = CPU_USER, kernel = CPU_KERNEL, wait = CPU_WAIT;
-}
-#undef CPU_IDLE
-#undef CPU_USER
-
 #include "core/fatal.h"
 #include "stat/stat_wrapper.h"
 
@@ -124,10 +115,10 @@ constexpr struct {
     const char* name;
     stat_cpu_mode mode;
 } PROCESSOR_STATES[] = {
-    {processor_state::idle, "idle", CPU_IDLE},
-    {processor_state::kernel, "kernel", CPU_SYSTEM},
-    {processor_state::user, "user", CPU_USER},
-    {processor_state::wait, "wait", CPU_IOWAIT},
+    {CPU_IDLE, "idle", STAT_CPU_IDLE},
+    {CPU_KERNEL, "kernel", STAT_CPU_SYSTEM},
+    {CPU_USER, "user", STAT_CPU_USER},
+    {CPU_WAIT, "wait", STAT_CPU_IOWAIT},
 };
 
 bool is_cpu_stat(const kstat_t* ks) { return ks->ks_type == KSTAT_TYPE_RAW && is(ks->ks_module, "cpu_stat"); }
@@ -234,7 +225,7 @@ void stat_get_swap(stat_struct* target) {
 
 void stat_get_cpu(stat_struct* target) {
     target->cpu = stat_cpu{};
-    uint64_t total[CPU_MODES] = {};
+    uint64_t total[STAT_CPU_MODES] = {};
     for (kstat_t* ks = kc->kc_chain; ks; ks = ks->ks_next) {
         if (!is_cpu_stat(ks)) continue;
         const cpu_stat_t* processor = read_cpu_stat(kc, ks);

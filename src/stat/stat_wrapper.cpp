@@ -99,7 +99,7 @@ namespace {
 
 // The CPU time counters of the previous call of stat_cpu_diff. Touched by the
 // sampling thread only.
-uint64_t cpu_before[CPU_MODES];
+uint64_t cpu_before[STAT_CPU_MODES];
 bool cpu_remembered = false;
 
 // Widest increase that stays exact below: seven of them times STAT_CPU_WHOLE
@@ -111,7 +111,7 @@ constexpr int CPU_INCREASE_BITS = 46;
 // By largest remainder: every mode gets its share rounded down, and the units
 // that leaves over go to the modes that lost the most by it, the earlier mode
 // on a tie.
-void stat_cpu_shares(uint64_t (&increase)[CPU_MODES], uint16_t (&share)[CPU_MODES]) {
+void stat_cpu_shares(uint64_t (&increase)[STAT_CPU_MODES], uint16_t (&share)[STAT_CPU_MODES]) {
     // Increases of a counter that runs for centuries would overflow the
     // products; dropping their low bits changes no share by a unit.
     uint64_t widest = 0;
@@ -122,9 +122,9 @@ void stat_cpu_shares(uint64_t (&increase)[CPU_MODES], uint16_t (&share)[CPU_MODE
         if (drop > 0) inc >>= drop;
         sum += inc;
     }
-    uint64_t remainder[CPU_MODES];
+    uint64_t remainder[STAT_CPU_MODES];
     unsigned given = 0;
-    for (int m = 0; m < CPU_MODES; ++m) {
+    for (int m = 0; m < STAT_CPU_MODES; ++m) {
         const uint64_t scaled = increase[m] * STAT_CPU_WHOLE;
         share[m] = static_cast<uint16_t>(scaled / sum);
         remainder[m] = scaled % sum;
@@ -132,19 +132,19 @@ void stat_cpu_shares(uint64_t (&increase)[CPU_MODES], uint16_t (&share)[CPU_MODE
     }
     for (; given < STAT_CPU_WHOLE; ++given) {
         int most = 0;
-        for (int m = 1; m < CPU_MODES; ++m)
+        for (int m = 1; m < STAT_CPU_MODES; ++m)
             if (remainder[m] > remainder[most]) most = m;
         ++share[most];
         remainder[most] = 0;
     }
 }
 
-void stat_cpu_diff(const uint64_t (&total)[CPU_MODES], stat_struct* target) {
+void stat_cpu_diff(const uint64_t (&total)[STAT_CPU_MODES], stat_struct* target) {
     target->cpu = stat_cpu{};
-    uint64_t increase[CPU_MODES];
+    uint64_t increase[STAT_CPU_MODES];
     bool went_down = false;
     uint64_t any = 0;
-    for (int m = 0; m < CPU_MODES; ++m) {
+    for (int m = 0; m < STAT_CPU_MODES; ++m) {
         went_down |= total[m] < cpu_before[m];
         increase[m] = total[m] - cpu_before[m];
         any |= increase[m];

@@ -24,15 +24,18 @@ struct stat_swap {
 };
 
 // The modes CPU time is spent in. A platform without iowait or steal time
-// leaves them 0.
-//
-// Solaris' <sys/sysinfo.h> has macros CPU_IDLE and CPU_USER (its own processor
-// states, with other values): a unit that needs them takes their values and
-// drops the macros before it includes this header, which must not meet them.
-#if defined(CPU_IDLE) || defined(CPU_USER)
-#error "CPU_IDLE or CPU_USER is a macro here: drop the system's before including stat_wrapper.h"
-#endif
-enum stat_cpu_mode : int { CPU_USER, CPU_NICE, CPU_SYSTEM, CPU_INTERRUPT, CPU_IDLE, CPU_IOWAIT, CPU_STEAL, CPU_MODES };
+// leaves them 0. (Solaris' <sys/sysinfo.h> has CPU_IDLE, CPU_USER and the
+// like as macros of its own, hence the prefix.)
+enum stat_cpu_mode : int {
+    STAT_CPU_USER,
+    STAT_CPU_NICE,
+    STAT_CPU_SYSTEM,
+    STAT_CPU_INTERRUPT,
+    STAT_CPU_IDLE,
+    STAT_CPU_IOWAIT,
+    STAT_CPU_STEAL,
+    STAT_CPU_MODES
+};
 
 // The machine's CPU time during one sample, summed over all processors: the
 // share of each mode in units of 1/STAT_CPU_WHOLE. Samples are of equal
@@ -41,13 +44,13 @@ enum stat_cpu_mode : int { CPU_USER, CPU_NICE, CPU_SYSTEM, CPU_INTERRUPT, CPU_ID
 // add up to STAT_CPU_WHOLE, or are all 0 when it has no figure.
 constexpr uint16_t STAT_CPU_WHOLE = 10000;
 struct stat_cpu {
-    uint16_t share[CPU_MODES];
+    uint16_t share[STAT_CPU_MODES];
 };
 // The share of the time the processors were not idle, in 1/STAT_CPU_WHOLE,
 // or -1 when the sample has no figure.
 constexpr int stat_cpu_busy(const stat_cpu& c) {
     for (uint16_t s : c.share)
-        if (s) return STAT_CPU_WHOLE - c.share[CPU_IDLE];
+        if (s) return STAT_CPU_WHOLE - c.share[STAT_CPU_IDLE];
     return -1;
 }
 
@@ -96,11 +99,11 @@ void stat_forget();
 // previous call, rounded so that they add up to STAT_CPU_WHOLE. The first
 // call, one that finds no time gone by, and one that finds a counter gone
 // down give no figure (all 0) and only remember. Sampling thread only.
-void stat_cpu_diff(const uint64_t (&total)[CPU_MODES], stat_struct* target);
+void stat_cpu_diff(const uint64_t (&total)[STAT_CPU_MODES], stat_struct* target);
 // Each mode's share of the sum of increase (any unit, not all 0) in units of
 // 1/STAT_CPU_WHOLE, rounded so that the shares add up to STAT_CPU_WHOLE. The
 // increases may lose low bits on the way.
-void stat_cpu_shares(uint64_t (&increase)[CPU_MODES], uint16_t (&share)[CPU_MODES]);
+void stat_cpu_shares(uint64_t (&increase)[STAT_CPU_MODES], uint16_t (&share)[STAT_CPU_MODES]);
 
 // Backend: exactly one platform's implementation is linked into the program.
 // Each writes only its own fields of the record.

@@ -44,7 +44,7 @@ void meminfo(const char* text, size_t len) {
 // The line of all processors decides for both /proc/stat parsers: the one for
 // each processor reads nothing the sample's parser refuses.
 void proc_stat(const char* text, size_t len) {
-    uint64_t total[CPU_MODES];
+    uint64_t total[STAT_CPU_MODES];
     std::memset(total, 0x5a, sizeof total);
     const int rc = stat_linux_parse_stat(text, len, total);
     FUZZ_CHECK(rc == 0 || rc == -1);

@@ -79,7 +79,7 @@ TEST(Averages, LoadMemoryAndCpuMeans) {
         r.mem = {1000, static_cast<uint64_t>(i)};  // 45 / 10 = 4.5 -> 4
         r.swap = {~0ull / 16, ~0ull / 16};         // a sum beyond 2^63 still averages
         // CPU time in three records, each all in one mode; the rest have no figure.
-        if (i < 3) r.cpu.share[i == 0 ? CPU_USER : i == 1 ? CPU_STEAL : CPU_IDLE] = STAT_CPU_WHOLE;
+        if (i < 3) r.cpu.share[i == 0 ? STAT_CPU_USER : i == 1 ? STAT_CPU_STEAL : STAT_CPU_IDLE] = STAT_CPU_WHOLE;
     });
     EXPECT_DOUBLE_EQ(out.load, 2.0);
     EXPECT_EQ(out.mem.total, 1000u);

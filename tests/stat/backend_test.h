@@ -139,11 +139,11 @@ void expect_one_minute_load(Kernel& kernel) {
 // to three times STAT_CPU_WHOLE and each share is a third of its ticks.
 template <typename Advance>
 void expect_cpu_shares(Advance advance, std::initializer_list<stat_cpu_mode> modes) {
-    constexpr uint64_t SPENT[CPU_MODES] = {2500, 100, 1500, 300, 4800, 600, 200};
-    uint64_t spent[CPU_MODES] = {};
-    spent[CPU_IDLE] = STAT_CPU_WHOLE;
+    constexpr uint64_t SPENT[STAT_CPU_MODES] = {2500, 100, 1500, 300, 4800, 600, 200};
+    uint64_t spent[STAT_CPU_MODES] = {};
+    spent[STAT_CPU_IDLE] = STAT_CPU_WHOLE;
     for (stat_cpu_mode m : modes)
-        if (m != CPU_IDLE) spent[CPU_IDLE] -= spent[m] = SPENT[m];
+        if (m != STAT_CPU_IDLE) spent[STAT_CPU_IDLE] -= spent[m] = SPENT[m];
     stat_forget();
     std::string first_err, err;
     stat_struct s = take(stat_get_cpu, &first_err);
@@ -151,7 +151,7 @@ void expect_cpu_shares(Advance advance, std::initializer_list<stat_cpu_mode> mod
     for (stat_cpu_mode m : modes) advance(m, 3 * spent[m]);
     s = take(stat_get_cpu, &err);
     EXPECT_EQ(first_err + err, "");
-    for (int m = 0; m < CPU_MODES; ++m) EXPECT_EQ(s.cpu.share[m], spent[m]) << "mode " << m;
+    for (int m = 0; m < STAT_CPU_MODES; ++m) EXPECT_EQ(s.cpu.share[m], spent[m]) << "mode " << m;
 }
 
 // What stat_get_cpu_seconds reports, a line "cpu mode seconds" a call.

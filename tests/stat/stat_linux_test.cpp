@@ -174,7 +174,7 @@ TEST_F(LinuxBackend, ProcStatGivesTheSharesOfEachModesIncrease) {
     struct {
         const char* desc;
         std::string before, after;
-        uint16_t share[CPU_MODES];  // user, nice, system, interrupt, idle, iowait, steal
+        uint16_t share[STAT_CPU_MODES];  // user, nice, system, interrupt, idle, iowait, steal
     } const cases[] = {
         {"2.4: four fields, the text after the first line cut anywhere", "cpu  0 0 0 0\n",
          "cpu  2500 0 2500 5000\ncpu0 12", {2500, 0, 2500, 0, 5000, 0, 0}},
@@ -188,12 +188,12 @@ TEST_F(LinuxBackend, ProcStatGivesTheSharesOfEachModesIncrease) {
         stat_forget();
         stat_struct s;
         stat_cleanup(&s);
-        uint64_t total[CPU_MODES];
+        uint64_t total[STAT_CPU_MODES];
         for (const std::string* text : {&c.before, &c.after}) {
             ASSERT_EQ(stat_linux_parse_stat(text->data(), text->size(), total), 0);
             stat_cpu_diff(total, &s);
         }
-        for (int m = 0; m < CPU_MODES; ++m) EXPECT_EQ(s.cpu.share[m], c.share[m]) << "mode " << m;
+        for (int m = 0; m < STAT_CPU_MODES; ++m) EXPECT_EQ(s.cpu.share[m], c.share[m]) << "mode " << m;
     }
 }
 
@@ -209,7 +209,7 @@ TEST_F(LinuxBackend, MalformedProcStatTexts) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.desc);
-        uint64_t total[CPU_MODES] = {1, 1, 1, 1, 1, 1, 1};
+        uint64_t total[STAT_CPU_MODES] = {1, 1, 1, 1, 1, 1, 1};
         EXPECT_EQ(stat_linux_parse_stat(c.text.data(), c.text.size(), total), -1);
         for (uint64_t t : total) EXPECT_EQ(t, 0u);
     }
@@ -227,18 +227,18 @@ TEST_F(LinuxBackend, CpuTimeThroughTheSharedRule) {
     expect_cpu_shares(
         [&](stat_cpu_mode m, uint64_t ticks) {
             switch (m) {
-                case CPU_USER: field[0] += ticks, field[8] += ticks; break;  // guest time is inside user
-                case CPU_NICE: field[1] += ticks, field[9] += ticks; break;
-                case CPU_SYSTEM: field[2] += ticks; break;
-                case CPU_IDLE: field[3] += ticks; break;
-                case CPU_IOWAIT: field[4] += ticks; break;
-                case CPU_INTERRUPT: field[5] += ticks / 3, field[6] += ticks - ticks / 3; break;
-                case CPU_STEAL: field[7] += ticks; break;
+                case STAT_CPU_USER: field[0] += ticks, field[8] += ticks; break;  // guest time is inside user
+                case STAT_CPU_NICE: field[1] += ticks, field[9] += ticks; break;
+                case STAT_CPU_SYSTEM: field[2] += ticks; break;
+                case STAT_CPU_IDLE: field[3] += ticks; break;
+                case STAT_CPU_IOWAIT: field[4] += ticks; break;
+                case STAT_CPU_INTERRUPT: field[5] += ticks / 3, field[6] += ticks - ticks / 3; break;
+                case STAT_CPU_STEAL: field[7] += ticks; break;
                 default: ADD_FAILURE() << m;
             }
             write();
         },
-        {CPU_USER, CPU_NICE, CPU_SYSTEM, CPU_INTERRUPT, CPU_IDLE, CPU_IOWAIT, CPU_STEAL});
+        {STAT_CPU_USER, STAT_CPU_NICE, STAT_CPU_SYSTEM, STAT_CPU_INTERRUPT, STAT_CPU_IDLE, STAT_CPU_IOWAIT, STAT_CPU_STEAL});
 }
 
 TEST_F(LinuxBackend, UnreadableOrMalformedProcStatIsReported) {
@@ -350,7 +350,7 @@ TEST(LinuxBackendLive, ReadsThisMachineFreshAndKeepsNoDescriptor) {
     unsigned shares = 0;
     for (uint16_t share : s.cpu.share) shares += share;
     EXPECT_EQ(shares, STAT_CPU_WHOLE) << "50 ms of work in between";
-    EXPECT_LT(s.cpu.share[CPU_IDLE], STAT_CPU_WHOLE);
+    EXPECT_LT(s.cpu.share[STAT_CPU_IDLE], STAT_CPU_WHOLE);
     cpu_seconds now;
     ASSERT_TRUE(stat_get_cpu_seconds(cpu_seconds::add, &now));
     EXPECT_EQ(blackbox::count(now.reported, " steal "), blackbox::count(now.reported, " user "));

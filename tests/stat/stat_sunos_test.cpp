@@ -220,11 +220,11 @@ TEST_F(SolarisBackend, CpuTimeSumsTheProcessorsStates) {
     stat_OS_init();
     expect_cpu_shares(
         [](stat_cpu_mode m, uint64_t ticks) {
-            const int state = m == CPU_USER ? 1 : m == CPU_SYSTEM ? 2 : m == CPU_IOWAIT ? 3 : 0;
+            const int state = m == STAT_CPU_USER ? 1 : m == STAT_CPU_SYSTEM ? 2 : m == STAT_CPU_IOWAIT ? 3 : 0;
             fake_sunos.kstats[0].ticks[state] += static_cast<uint32_t>(ticks / 3);
             fake_sunos.kstats[2].ticks[state] += static_cast<uint32_t>(ticks - ticks / 3);
         },
-        {CPU_USER, CPU_SYSTEM, CPU_IDLE, CPU_IOWAIT});
+        {STAT_CPU_USER, STAT_CPU_SYSTEM, STAT_CPU_IDLE, STAT_CPU_IOWAIT});
 }
 
 // In the order of the processors' numbers, not the chain's, through a handle
@@ -244,7 +244,7 @@ TEST_F(SolarisBackend, CpuSecondsOfEachProcessorFromAHandleOfTheirOwn) {
     EXPECT_EQ(fake_sunos.handles_open, 1);
     fake_sunos.kstats[0].ticks[1] += 300;
     fake_sunos.kstats[0].ticks[0] += 100;
-    EXPECT_EQ(take(stat_get_cpu).cpu.share[CPU_USER], 7500);
+    EXPECT_EQ(take(stat_get_cpu).cpu.share[STAT_CPU_USER], 7500);
 
     fake_sunos.kstats[2].read_fails = true;
     cpu_seconds none;

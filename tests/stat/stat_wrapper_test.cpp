@@ -106,7 +106,7 @@ TEST_F(NetifDiff, TwentySixthNameRecyclesAnAbsentInterface) {
 
 // Counters in the order of stat_cpu_mode: user, nice, system, interrupt,
 // idle, iowait, steal.
-using cpu_counters = uint64_t[CPU_MODES];
+using cpu_counters = uint64_t[STAT_CPU_MODES];
 
 stat_cpu cpu_sample(const cpu_counters& total) {
     stat_struct s;
@@ -121,7 +121,7 @@ TEST(CpuDiff, SharesOfTheTimeBetweenTwoCallsAddUpToTheWhole) {
     struct {
         const char* desc;
         cpu_counters before, after;
-        uint16_t share[CPU_MODES];
+        uint16_t share[STAT_CPU_MODES];
     } const cases[] = {
         {"each mode its own share", {100, 0, 100, 0, 100, 0, 0}, {3100, 300, 1600, 600, 3500, 900, 300},
          {3000, 300, 1500, 600, 3400, 900, 300}},
@@ -142,7 +142,7 @@ TEST(CpuDiff, SharesOfTheTimeBetweenTwoCallsAddUpToTheWhole) {
         const stat_cpu first = cpu_sample(c.before);
         for (uint16_t share : first.share) EXPECT_EQ(share, 0) << "the first call only remembers";
         const stat_cpu second = cpu_sample(c.after);
-        for (int m = 0; m < CPU_MODES; ++m) EXPECT_EQ(second.share[m], c.share[m]) << "mode " << m;
+        for (int m = 0; m < STAT_CPU_MODES; ++m) EXPECT_EQ(second.share[m], c.share[m]) << "mode " << m;
     }
 }
 
@@ -151,9 +151,9 @@ TEST(CpuDiff, TheCallAfterOneWithoutFigureCountsFromWhatItFound) {
     stat_forget();
     cpu_sample({500, 0, 0, 0, 500, 0, 0});
     cpu_sample({100, 0, 0, 0, 100, 0, 0});  // gone down: a counter started again
-    EXPECT_EQ(cpu_sample({400, 0, 0, 0, 200, 0, 0}).share[CPU_USER], 7500);
+    EXPECT_EQ(cpu_sample({400, 0, 0, 0, 200, 0, 0}).share[STAT_CPU_USER], 7500);
     stat_forget();
-    EXPECT_EQ(cpu_sample({900, 0, 0, 0, 900, 0, 0}).share[CPU_USER], 0) << "forgotten";
+    EXPECT_EQ(cpu_sample({900, 0, 0, 0, 900, 0, 0}).share[STAT_CPU_USER], 0) << "forgotten";
 }
 
 TEST(NetifByName, FirstMatchInIndexOrder) {
