@@ -201,7 +201,11 @@ TEST_F(FreeBSDBackend, CpuTimeFromKernCpTimeOfEitherWidth) {
         fake_freebsd.cpu_ticks = {{100, 5, 50, 7, 9000}, {100, 5, 50, 7, 9000}};
         expect_cpu_shares(
             [](stat_cpu_mode m, uint64_t ticks) {
-                const int state = m == STAT_CPU_USER ? 0 : m == STAT_CPU_NICE ? 1 : m == STAT_CPU_SYSTEM ? 2 : m == STAT_CPU_INTERRUPT ? 3 : 4;
+                const int state = m == STAT_CPU_USER        ? 0
+                                  : m == STAT_CPU_NICE      ? 1
+                                  : m == STAT_CPU_SYSTEM    ? 2
+                                  : m == STAT_CPU_INTERRUPT ? 3
+                                                            : 4;
                 fake_freebsd.cpu_ticks[1][state] += ticks;
             },
             {STAT_CPU_USER, STAT_CPU_NICE, STAT_CPU_SYSTEM, STAT_CPU_INTERRUPT, STAT_CPU_IDLE});

@@ -238,7 +238,8 @@ TEST_F(LinuxBackend, CpuTimeThroughTheSharedRule) {
             }
             write();
         },
-        {STAT_CPU_USER, STAT_CPU_NICE, STAT_CPU_SYSTEM, STAT_CPU_INTERRUPT, STAT_CPU_IDLE, STAT_CPU_IOWAIT, STAT_CPU_STEAL});
+        {STAT_CPU_USER, STAT_CPU_NICE, STAT_CPU_SYSTEM, STAT_CPU_INTERRUPT, STAT_CPU_IDLE, STAT_CPU_IOWAIT,
+         STAT_CPU_STEAL});
 }
 
 TEST_F(LinuxBackend, UnreadableOrMalformedProcStatIsReported) {
