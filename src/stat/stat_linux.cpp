@@ -15,6 +15,7 @@
 #include <initializer_list>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <unistd.h>
 
 #include "core/fatal.h"
@@ -42,11 +43,21 @@ int netdev_fd = -1;
 int meminfo_fd = -1;
 int stat_fd = -1;
 
+// /proc/stat for the scrapes of the connection threads, kept open as well:
+// every open of it makes the kernel allocate a buffer the size of the whole
+// file, whose freeing at the close flushes every processor's TLB. One scrape
+// reads it at a time, so that none is stitched from two makings of the file.
+std::mutex scrape_lock;
+int scrape_fd = -1;  // under scrape_lock
+
 void close_kept() {
     for (int* fd : {&netdev_fd, &meminfo_fd, &stat_fd}) {
         if (*fd >= 0) ::close(*fd);
         *fd = -1;
     }
+    const std::lock_guard<std::mutex> hold(scrape_lock);
+    if (scrape_fd >= 0) ::close(scrape_fd);
+    scrape_fd = -1;
 }
 
 int open_file(const char* file) {
@@ -191,23 +202,16 @@ struct free_deleter {
 };
 using malloc_text = std::unique_ptr<char, free_deleter>;
 
-struct descriptor {
-    int fd;
-    ~descriptor() {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
-// The processors' lines at the start of /proc/stat, read into text through a
-// descriptor of the caller's own; their length, or -1. The reading ends at the
-// first complete line that is no processor's, so that the interrupt counts
-// after them stay in the kernel.
+// The processors' lines at the start of /proc/stat, read into text through
+// the scrapes' descriptor; their length, or -1. The reading ends at the first
+// complete line that is no processor's, so that the interrupt counts after
+// them stay in the kernel. A descriptor that fails is dropped and opened
+// afresh by the next scrape.
 ssize_t read_cpu_lines(malloc_text& text) {
     constexpr size_t FIRST = 16 * 1024, MOST = size_t{16} << 20;
-    char path[sizeof root + 32];
-    full_path(path, sizeof path, STAT);
-    const descriptor file{::open(path, O_RDONLY | O_CLOEXEC)};
-    if (file.fd < 0) return -1;
+    const std::lock_guard<std::mutex> hold(scrape_lock);
+    if (scrape_fd < 0) scrape_fd = open_file(STAT);
+    if (scrape_fd < 0) return -1;
     size_t size = 0, len = 0, checked = 0;
     for (;;) {
         if (len == size) {
@@ -218,9 +222,13 @@ ssize_t read_cpu_lines(malloc_text& text) {
             static_cast<void>(text.release());
             text.reset(grown);
         }
-        ssize_t n = ::read(file.fd, text.get() + len, size - len);
+        ssize_t n = ::pread(scrape_fd, text.get() + len, size - len, static_cast<off_t>(len));
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return -1;
+        if (n < 0) {
+            ::close(scrape_fd);
+            scrape_fd = -1;
+            return -1;
+        }
         if (n == 0) return static_cast<ssize_t>(len);
         len += static_cast<size_t>(n);
         const char* start = text.get();

@@ -31,6 +31,7 @@ constexpr int DEFAULT_PORT = 9001;
 constexpr int BACKLOG = 70;
 constexpr int FULL_PAUSE_SECONDS = 2;
 constexpr int IO_TIMEOUT_SECONDS = 10;
+constexpr size_t STREAM_BUFFER_BYTES = 8192;
 constexpr long ACCEPT_RETRY_NS = 100L * 1000 * 1000;
 
 constexpr char ANSWER_500[] = "HTTP/1.1 500 Error\r\n";
@@ -256,6 +257,9 @@ void answer(threadstruct& t, FILE* fc) {
 void serve(threadstruct& t) {
     set_timeouts(t.client_fd);
     unique_file fc(fdopen(t.client_fd, "wb+"));
+    // Room for the longest page and the /metrics answer of a few processors
+    // in one write: each further write is one more segment to send.
+    if (fc) std::setvbuf(fc.get(), nullptr, _IOFBF, STREAM_BUFFER_BYTES);
     if (!fc) {
         std::perror("Could not create stream from filedescriptor");
         if (send(t.client_fd, ANSWER_500, sizeof ANSWER_500 - 1, MSG_NOSIGNAL) < 0) {
