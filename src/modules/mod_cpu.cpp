@@ -45,22 +45,11 @@ void avg(stat_struct* put_in_this, stat_struct** list_of_stats, int elements) {
     if (any) stat_cpu_shares(sum, put_in_this->cpu.share);
 }
 
-void linkintervalgraf(FILE* out, int interval) {
-    char graph[MODULES_GRAPH_NAME_SIZE];
-    modules_graph_name(graph, interval);
-    std::fprintf(out, "<img src=\"/MOD_CPU/%s\"><hr>\r\n", graph);
-}
+constexpr char PREFIX[] = "/MOD_CPU";
 
-void overview(FILE* out) {
-    html_content_type(out, HTML_PAGE);
-    html_head(out, "CPU Load", "10", "/MOD_CPU?overview");
-    std::fputs("<body>\r\n"
-               "<h1>CPU Statistics Overview</h1>\r\n"
-               "<p>\r\n",
-               out);
-    for (int ring = 0; ring < HISTORY_RINGS; ++ring) linkintervalgraf(out, history_interval(ring));
-    html_footer(out);
-}
+void linkintervalgraf(FILE* out, int interval) { modules_graph_link(out, PREFIX, interval); }
+
+void overview(FILE* out) { modules_overview(out, PREFIX, "CPU Load", "CPU Statistics Overview"); }
 
 // A busy share (in 1/STAT_CPU_WHOLE) as a label: "%5.1f%%" of the per cent, at
 // most "100.0%", which the left margin's seven characters hold; "-" in the
@@ -122,7 +111,7 @@ void grafinterval(FILE* out, int ring) {
 }
 
 int urlhandler(FILE* out, const char* url, const char* param) {
-    const module_route route = modules_route(url, param, "/MOD_CPU");
+    const module_route route = modules_route(url, param, PREFIX);
     if (route.kind == module_route::GRAPH)
         grafinterval(out, route.ring);
     else if (route.kind != module_route::NOT_MINE)

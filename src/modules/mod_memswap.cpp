@@ -31,21 +31,12 @@ void avg(stat_struct* put_in_this, stat_struct** list_of_stats, int elements) {
     put_in_this->mem = {mean(mem.total, elements), mean(mem.used, elements)};
 }
 
-void linkintervalgraf(FILE* out, int interval) {
-    char graph[MODULES_GRAPH_NAME_SIZE];
-    modules_graph_name(graph, interval);
-    std::fprintf(out, "<img src=\"/MOD_MEMSWAP/%s\"><hr>\r\n", graph);
-}
+constexpr char PREFIX[] = "/MOD_MEMSWAP";
+
+void linkintervalgraf(FILE* out, int interval) { modules_graph_link(out, PREFIX, interval); }
 
 void overview(FILE* out) {
-    html_content_type(out, HTML_PAGE);
-    html_head(out, "Memory and Swap Load", "10", "/MOD_MEMSWAP?overview");
-    std::fputs("<body>\r\n"
-               "<h1>Memory and Swap Statistics Overview</h1>\r\n"
-               "<p>\r\n",
-               out);
-    for (int ring = 0; ring < HISTORY_RINGS; ++ring) linkintervalgraf(out, history_interval(ring));
-    html_footer(out);
+    modules_overview(out, PREFIX, "Memory and Swap Load", "Memory and Swap Statistics Overview");
 }
 
 // One hundredth of the top of the scale. Read at every request so that the
@@ -96,7 +87,7 @@ void grafinterval(FILE* out, int ring) {
 }
 
 int urlhandler(FILE* out, const char* url, const char* param) {
-    const module_route route = modules_route(url, param, "/MOD_MEMSWAP");
+    const module_route route = modules_route(url, param, PREFIX);
     if (route.kind == module_route::GRAPH)
         grafinterval(out, route.ring);
     else if (route.kind != module_route::NOT_MINE)

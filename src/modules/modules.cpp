@@ -8,6 +8,7 @@
 #include "config/config.h"
 #include "core/history.h"
 #include "core/fatal.h"
+#include "web/html.h"
 
 namespace {
 
@@ -78,6 +79,22 @@ module_route modules_route(const char* url, const char* param, const char* prefi
     }
     if (modules_has_prefix(param, "overview")) return {module_route::OVERVIEW, 0};
     return {module_route::NOT_MINE, 0};
+}
+
+void modules_graph_link(FILE* out, const char* prefix, int interval) {
+    char graph[MODULES_GRAPH_NAME_SIZE];
+    modules_graph_name(graph, interval);
+    std::fprintf(out, "<img src=\"%s/%s\"><hr>\r\n", prefix, graph);
+}
+
+void modules_overview(FILE* out, const char* prefix, const char* title, const char* heading) {
+    char refresh[64];
+    std::snprintf(refresh, sizeof refresh, "%s?overview", prefix);
+    html_content_type(out, HTML_PAGE);
+    html_head(out, title, "10", refresh);
+    std::fprintf(out, "<body>\r\n<h1>%s</h1>\r\n<p>\r\n", heading);
+    for (int ring = 0; ring < HISTORY_RINGS; ++ring) modules_graph_link(out, prefix, history_interval(ring));
+    html_footer(out);
 }
 
 void modules_paragraph(FILE* out, const char* name, const char* text) {

@@ -77,5 +77,11 @@ struct module_route {
 };
 module_route modules_route(const char* url, const char* param, const char* prefix);
 
+// For a module that names its graphs by path (modules_route): the image of
+// its graph of an interval, as an interval page shows it, and its overview
+// page, which reloads itself and shows the graphs of the three rings.
+void modules_graph_link(FILE* out, const char* prefix, int interval);
+void modules_overview(FILE* out, const char* prefix, const char* title, const char* heading);
+
 // A module's paragraph on the main index page: a link to its overview, then text.
 void modules_paragraph(FILE* out, const char* name, const char* text);
