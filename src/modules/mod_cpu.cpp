@@ -111,12 +111,7 @@ void grafinterval(FILE* out, int ring) {
 }
 
 int urlhandler(FILE* out, const char* url, const char* param) {
-    const module_route route = modules_route(url, param, PREFIX);
-    if (route.kind == module_route::GRAPH)
-        grafinterval(out, route.ring);
-    else if (route.kind != module_route::NOT_MINE)
-        overview(out);
-    return route.kind != module_route::NOT_MINE;
+    return modules_answer(out, url, param, PREFIX, grafinterval, overview);
 }
 
 void mainindexhtml(FILE* out) {

@@ -97,6 +97,16 @@ void modules_overview(FILE* out, const char* prefix, const char* title, const ch
     html_footer(out);
 }
 
+int modules_answer(FILE* out, const char* url, const char* param, const char* prefix, void (*graph)(FILE*, int),
+                   void (*overview)(FILE*)) {
+    const module_route route = modules_route(url, param, prefix);
+    if (route.kind == module_route::GRAPH)
+        graph(out, route.ring);
+    else if (route.kind != module_route::NOT_MINE)
+        overview(out);
+    return route.kind != module_route::NOT_MINE;
+}
+
 void modules_paragraph(FILE* out, const char* name, const char* text) {
     std::fprintf(out, "Das <a href=\"/%s?overview\">%s</a> \r\n%s\r\n<p>\r\n", name, name, text);
 }

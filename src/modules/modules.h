@@ -82,6 +82,10 @@ module_route modules_route(const char* url, const char* param, const char* prefi
 // page, which reloads itself and shows the graphs of the three rings.
 void modules_graph_link(FILE* out, const char* prefix, int interval);
 void modules_overview(FILE* out, const char* prefix, const char* title, const char* heading);
+// The URL handler of such a module: its graph of a ring drawn by graph, its
+// own page and the overview by overview; 1 when the URL was its.
+int modules_answer(FILE* out, const char* url, const char* param, const char* prefix, void (*graph)(FILE*, int),
+                   void (*overview)(FILE*));
 
 // A module's paragraph on the main index page: a link to its overview, then text.
 void modules_paragraph(FILE* out, const char* name, const char* text);
