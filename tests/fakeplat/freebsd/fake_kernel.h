@@ -72,7 +72,7 @@ struct fake_freebsd_kernel : fake_system {
     // a long of long_width bytes (8 on amd64, 4 on i386). kern.smp.maxid is an
     // int (<sys/smp.h>: u_int mp_maxid), kern.clockrate a struct clockinfo of
     // <sys/time.h>: five ints.
-    std::vector<std::array<uint64_t, 5>> cpu_ticks{{}};
+    std::vector<std::array<uint64_t, 5>> cpu_ticks;  // after fake_freebsd_reset: one processor, no time
     size_t long_width = 8;
     int hz = 1000, stathz = 127;
     std::string missing;  // a variable that answers ENOENT

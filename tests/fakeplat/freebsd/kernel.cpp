@@ -26,7 +26,9 @@
 #include <cstring>
 #include <memory>
 
-fake_freebsd_kernel fake_freebsd;
+// Initialized before the program starts: ThreadSanitizer asks for the page
+// size while it sets itself up, before any constructor of the program runs.
+constinit fake_freebsd_kernel fake_freebsd;
 fake_system& fake_platform = fake_freebsd;
 const bool fake_freebsd_reads_ifaddrs = __FreeBSD_version >= 1100000;
 const bool fake_freebsd_driver_names = __FreeBSD_version < 501113;
@@ -191,6 +193,7 @@ std::unique_ptr<ifaddrs_list> list_of(const std::vector<fake_ifnet>& ifs) {
 
 void fake_freebsd_reset() {
     fake_freebsd = fake_freebsd_kernel{};
+    fake_freebsd.cpu_ticks = {{}};
     held_lists.clear();
 }
 

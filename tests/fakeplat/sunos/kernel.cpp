@@ -15,7 +15,9 @@
 #include <cstring>
 #include <memory>
 
-fake_sunos_kernel fake_sunos;
+// Initialized before the program starts: ThreadSanitizer asks for the page
+// size while it sets itself up, before any constructor of the program runs.
+constinit fake_sunos_kernel fake_sunos;
 fake_system& fake_platform = fake_sunos;
 
 namespace {
