@@ -76,16 +76,14 @@ TEST(ModulePages, EachModuleWithAllModulesEnabled) {
               STATUS + index_page(LOAD_PARAGRAPH + NETIF_PARAGRAPH + MEMSWAP_PARAGRAPH));
 
     // The list shows this machine's interfaces, never the hidden loopback.
-    std::string list = get(k.port, "/MOD_NETIF?overview");
-    std::string start = STATUS + netif_list("");
-    start.resize(start.size() - FOOTER.size());
-    EXPECT_EQ(list.rfind(start, 0), 0u) << list;
-    ASSERT_GE(list.size(), start.size() + FOOTER.size());
-    EXPECT_EQ(list.substr(list.size() - FOOTER.size()), FOOTER);
-    EXPECT_EQ(list.find("?lo\""), std::string::npos) << list;
-    std::string names = list.substr(start.size(), list.size() - start.size() - FOOTER.size());
-    const std::regex row("(<a href=\"/MOD_NETIF/overview\\?([^\"<>&]+)\">\\2</a><br>\r\n)*");
-    EXPECT_TRUE(std::regex_match(names, row)) << names;
+    const std::string list = get(k.port, "/MOD_NETIF?overview");
+    std::string head = STATUS + netif_list("");
+    head.resize(head.size() - FOOTER.size());
+    ASSERT_TRUE(list.starts_with(head) && list.ends_with(FOOTER)) << list;
+    const std::string names = list.substr(head.size(), list.size() - head.size() - FOOTER.size());
+    EXPECT_TRUE(std::regex_match(names, std::regex("(<a href=\"/MOD_NETIF/overview\\?([^\"<>&]+)\">\\2</a><br>\r\n)*")))
+        << names;
+    EXPECT_EQ(names.find("?lo\""), std::string::npos) << names;
 }
 
 // The stamp is the local time of the request.
@@ -112,34 +110,14 @@ TEST(AccessLog, OneLinePerWellFormedRequest) {
     ASSERT_NE(blackbox::exchange(k.port, "GET /raw\r\n"), "");
     EXPECT_EQ(k.interrupt(), 0);
 
-    std::string out = k.out();
-    size_t at = out.find(waiting);
-    ASSERT_NE(at, std::string::npos) << out;
-    out.erase(at, waiting.size());
-
-    const std::regex line("127\\.0\\.0\\.1 (\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d) (.*?)\r\n");
-    const char* const logged[] = {"/NULL", "/a?", "/x?y", "/a??c", "/a?c", "/MOD_NETIF/overview?em0",
-                                  "/raw\r\nNULL"};
-    std::smatch m;
-    std::string rest = out;
-    for (const char* expected : logged) {
-        SCOPED_TRACE(expected);
-        ASSERT_TRUE(std::regex_search(rest, m, line, std::regex_constants::match_continuous)) << rest;
-        // A URL that keeps its CR LF spans a line end; the lazy match stops
-        // there, so put the remainder back together before comparing.
-        std::string what = m[2];
-        std::string after = m.suffix();
-        if (std::string(expected).find('\n') != std::string::npos) {
-            size_t end = after.find("\r\n");
-            ASSERT_NE(end, std::string::npos);
-            what += "\r\n" + after.substr(0, end);
-            after = after.substr(end + 2);
-        }
-        EXPECT_EQ(what, expected);
-        expect_recent(m[1]);
-        rest = after;
-    }
-    EXPECT_EQ(rest, "") << "malformed requests are not logged";
+    // Each line's stamp is checked, then stands as "T" in the whole log.
+    const std::regex stamp("\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d");
+    const std::string out = k.out();
+    std::string log = waiting;
+    for (const char* url : {"/NULL", "/a?", "/x?y", "/a??c", "/a?c", "/MOD_NETIF/overview?em0", "/raw\r\nNULL"})
+        log += "127.0.0.1 T " + std::string(url) + "\r\n";
+    EXPECT_EQ(std::regex_replace(out, stamp, "T"), log) << "malformed requests are not logged";
+    for (std::sregex_iterator i(out.begin(), out.end(), stamp), end; i != end; ++i) expect_recent(i->str());
 }
 
 TEST(Requests, AReadThatFillsTheLimitIsReportedAndServed) {
