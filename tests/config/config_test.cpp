@@ -99,8 +99,9 @@ TEST_F(Config, LinesThatCannotBeUsedAreNamed) {
     }
 }
 
-// Found by fuzzing: config_init dropped the list of dynamic properties
-// without freeing it (the sanitizer build shows the leak).
+// How -pdc lists them is kelp_cli_test's to check. Found by fuzzing:
+// config_init dropped the list of dynamic properties without freeing it (the
+// sanitizer build shows the leak).
 TEST_F(Config, InterfaceKeysBecomeDynamicPropertiesInFileOrderUntilTheNextInit) {
     const std::string built_in = capture(config_printdefaultconfig);
     EXPECT_EQ(read("module.netif.interface.em0.enable 0\n"
@@ -111,17 +112,6 @@ TEST_F(Config, InterfaceKeysBecomeDynamicPropertiesInFileOrderUntilTheNextInit) 
     EXPECT_STREQ(config_getproperty("module.netif.interface.em0.enable"), "0") << "the first stored wins";
     EXPECT_STREQ(config_getproperty("module.netif.interface.lo0.enable"), "1");
     EXPECT_STREQ(config_getproperty("module.netif.interface.em1.enabel"), "1");
-
-    const std::string listing = capture(config_printdefaultconfig);
-    EXPECT_NE(listing.find("module.netif.interface.lo0.enable\t1\t# Do not monitor loopback {0|1}\r\n"
-                           "module.netif.interface.lo.enable\t0\t"),
-              std::string::npos);
-    std::string tail = "module.memswap.mem.rescalemax\t0\t# Scale always to max mem {0|1}\r\n"
-                       "module.netif.interface.em0.enable\t0\t# dynamic property\r\n"
-                       "module.netif.interface.em0.enable\t1\t# dynamic property\r\n"
-                       "module.netif.interface.em1.enabel\t1\t# dynamic property\r\n";
-    ASSERT_GE(listing.size(), tail.size());
-    EXPECT_EQ(listing.substr(listing.size() - tail.size()), tail);
 
     config_init();
     EXPECT_EQ(config_getproperty("module.netif.interface.em0.enable"), nullptr);
