@@ -126,6 +126,8 @@ TEST(ModulePages, EachModuleAnswersItsOwnPathsOnly) {
     }
 }
 
+// With nothing to show, the frame alone: the black-box pages test, every
+// module off there.
 TEST(IntervalPage, GathersEveryModuleInListOrder) {
     restart("module.cpu.enable 1\n");
     newest_sample({"em0", "lo", "fxp1"});
@@ -137,13 +139,6 @@ TEST(IntervalPage, GathersEveryModuleInListOrder) {
                                     "<img src=\"/MOD_CPU/grafinterval_10\"><hr>\r\n"));
     EXPECT_EQ(capture(print_index_html),
               index_page(LOAD_PARAGRAPH + NETIF_PARAGRAPH + MEMSWAP_PARAGRAPH + CPU_PARAGRAPH));
-}
-
-TEST(IntervalPage, NetworkModuleAloneWithNothingShownLeavesTheFrame) {
-    restart("module.load.enable 0\nmodule.memswap.enable 0\nmodule.netif.interface.enable 0\n");
-    newest_sample({"em0"});
-    EXPECT_EQ(capture([](FILE* f) { print_interval(f, 1); }), interval_page(1, ""));
-    EXPECT_EQ(capture([](FILE* f) { print_index_html(f); }), index_page(NETIF_PARAGRAPH));
 }
 
 }  // namespace
