@@ -44,11 +44,9 @@ protected:
 // The built-in values are the -pdc listing's to show (kelp_cli_test).
 TEST_F(Config, NoValueForKeysNotSetAndNotBuiltIn) {
     EXPECT_STREQ(config_getproperty("httpd.port"), "9001");
-    EXPECT_EQ(config_getproperty(""), nullptr);
-    EXPECT_EQ(config_getproperty(nullptr), nullptr);
-    EXPECT_EQ(config_getproperty("httpd.Port"), nullptr);
-    EXPECT_EQ(config_getproperty("module.netif.interface.em0.enable"), nullptr);
-    EXPECT_EQ(config_getproperty("httpd.allow"), nullptr);
+    for (const char* key : {static_cast<const char*>(nullptr), "", "httpd.Port", "module.netif.interface.em0.enable",
+                            "httpd.allow"})
+        EXPECT_EQ(config_getproperty(key), nullptr) << (key ? key : "(null)");
 }
 
 // A value ends at its first blank; a list (httpd.allow) runs to the end of

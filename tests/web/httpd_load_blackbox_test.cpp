@@ -120,22 +120,19 @@ TEST(FullServer, SteadyOverloadKeepsServingAndReportsAtItsOwnPace) {
     EXPECT_LE(count(k.out(), FULL), 2u) << k.out();
 }
 
-TEST(Connections, ClientsThatResetBeforeTheAnswerDoNotEndTheDaemon) {
+// Three in four reset the connection right after the request; the fourth
+// once the first bytes of the answer have arrived, the rest not.
+TEST(Connections, ClientsThatResetBeforeOrDuringTheAnswerDoNotEndTheDaemon) {
     blackbox::daemon k;
     ASSERT_TRUE(k.wait_listening()) << k.err();
     for (int i = 0; i < 40; ++i) {
         int fd = blackbox::connect_to(k.port);
         ASSERT_GE(fd, 0) << "round " << i << "\n" << k.err();
-        ASSERT_TRUE(blackbox::send_all(fd, i % 2 ? GET_INDEX : "GET /MOD_LOAD?overview HTTP/1.1\r\n\r\n"));
-        reset_close(fd);
-    }
-    // Reset mid-answer: the first bytes have arrived, the rest has not.
-    for (int i = 0; i < 10; ++i) {
-        int fd = blackbox::connect_to(k.port);
-        ASSERT_GE(fd, 0);
-        ASSERT_TRUE(blackbox::send_all(fd, "GET /MOD_MEMSWAP/overview HTTP/1.1\r\n\r\n"));
+        ASSERT_TRUE(blackbox::send_all(fd, i % 2 ? GET_INDEX : "GET /MOD_MEMSWAP/overview HTTP/1.1\r\n\r\n"));
         char first;
-        EXPECT_EQ(recv(fd, &first, 1, 0), 1);
+        if (i % 4 == 0) {
+            EXPECT_EQ(recv(fd, &first, 1, 0), 1) << "round " << i;
+        }
         reset_close(fd);
     }
     std::string answer = blackbox::exchange(k.port, GET_INDEX);
