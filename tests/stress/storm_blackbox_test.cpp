@@ -42,7 +42,7 @@ const storm::request& mix_entry(const char* desc) {
 // Answered correctly, or the reason why not.
 std::string ask(int port, const char* desc, int timeout_ms = 20000) {
     const storm::request& r = mix_entry(desc);
-    std::string answer = storm::exchange(port, r, timeout_ms);
+    std::string answer = blackbox::exchange(port, r.bytes, timeout_ms, r.half_close);
     if (answer.empty()) return std::string(desc) + ": no answer";
     std::string wrong = storm::check(r, answer);
     return wrong.empty() ? "" : std::string(desc) + ": " + wrong;
