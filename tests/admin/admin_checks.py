@@ -78,11 +78,7 @@ def file_text(path):
 
 
 def installed_paths(root):
-    found = set()
-    for d, _, files in os.walk(root):
-        for name in files:
-            found.add("/" + os.path.relpath(os.path.join(d, name), root))
-    return found
+    return {"/" + os.path.relpath(os.path.join(d, name), root) for d, _, files in os.walk(root) for name in files}
 
 
 def install(build, destdir, prefix):
