@@ -24,9 +24,7 @@ protected:
     scratch_dir scratch;
     const std::string dir = scratch.path;
     void SetUp() override { config_init(); }
-    std::string file(const std::string& content, const std::string& name = "k.conf") {
-        return scratch.write(name, content);
-    }
+    std::string file(const std::string& content) { return scratch.write("k.conf", content); }
     // Reads content as a file and returns what was written to standard error
     // beyond the announcement line.
     std::string read(const std::string& content) {

@@ -26,12 +26,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using clock_type = std::chrono::steady_clock;
-
-
-using blackbox::count;
-using blackbox::reset_close;
-using blackbox::seconds_since;
-using blackbox::wait_until;
+using namespace blackbox;
 
 const storm::request& mix_entry(const char* desc) {
     for (const storm::request& r : storm::mix())
