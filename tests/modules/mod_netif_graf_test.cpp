@@ -1,14 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <thread>
 
 #include "../graph/png_probe.h"
-#include "config/config.h"
 #include "core/history.h"
-#include "modules/modules.h"
 #include "restart.h"
 
 namespace {

@@ -3,12 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "../web/page_text.h"
-#include "config/config.h"
 #include "core/history.h"
 #include "modules/modules.h"
 #include "restart.h"

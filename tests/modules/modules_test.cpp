@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "config/config.h"
 #include "core/history.h"
 #include "core/sampling.h"
 #include "fake_backend.h"

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <netinet/in.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/socket.h>

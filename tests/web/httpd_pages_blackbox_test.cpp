@@ -4,9 +4,6 @@
 #include <ctime>
 #include <regex>
 #include <string>
-#include <sys/socket.h>
-#include <unistd.h>
-#include <vector>
 
 #include "blackbox.h"
 #include "page_text.h"
