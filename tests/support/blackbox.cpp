@@ -1,22 +1,18 @@
 #include "blackbox.h"
 
-#include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <netdb.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace blackbox {
