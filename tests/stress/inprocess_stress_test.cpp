@@ -10,7 +10,6 @@
 #include <pthread.h>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "blackbox.h"

@@ -59,7 +59,8 @@ inline std::string netif_list(const std::string& rows) { return put_before(golde
 // escaped for text (as_html) and for addresses (as_url).
 inline std::string netif_page(const std::string& as_html, const std::string& as_url) {
     std::string page = golden("netif_page.txt");
-    for (const auto& [mark, name] : {std::pair{std::string("{html}"), as_html}, std::pair{std::string("{url}"), as_url}})
+    const std::pair<std::string, std::string> names[] = {{"{html}", as_html}, {"{url}", as_url}};
+    for (const auto& [mark, name] : names)
         for (size_t at = page.find(mark); at != std::string::npos; at = page.find(mark, at + name.size()))
             page.replace(at, mark.size(), name);
     return page;
