@@ -1,12 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 #include "config/config.h"
@@ -24,9 +20,7 @@ protected:
     scratch_dir scratch;
     const std::string dir = scratch.path;
     void SetUp() override { config_init(); }
-    std::string file(const std::string& content, const std::string& name = "k.conf") {
-        return scratch.write(name, content);
-    }
+    std::string file(const std::string& content) { return scratch.write("k.conf", content); }
     // Reads content as a file and returns what was written to standard error
     // beyond the announcement line.
     std::string read(const std::string& content) {
@@ -44,11 +38,9 @@ protected:
 // The built-in values are the -pdc listing's to show (kelp_cli_test).
 TEST_F(Config, NoValueForKeysNotSetAndNotBuiltIn) {
     EXPECT_STREQ(config_getproperty("httpd.port"), "9001");
-    EXPECT_EQ(config_getproperty(""), nullptr);
-    EXPECT_EQ(config_getproperty(nullptr), nullptr);
-    EXPECT_EQ(config_getproperty("httpd.Port"), nullptr);
-    EXPECT_EQ(config_getproperty("module.netif.interface.em0.enable"), nullptr);
-    EXPECT_EQ(config_getproperty("httpd.allow"), nullptr);
+    for (const char* key : {static_cast<const char*>(nullptr), "", "httpd.Port", "module.netif.interface.em0.enable",
+                            "httpd.allow"})
+        EXPECT_EQ(config_getproperty(key), nullptr) << (key ? key : "(null)");
 }
 
 // A value ends at its first blank; a list (httpd.allow) runs to the end of
@@ -99,8 +91,9 @@ TEST_F(Config, LinesThatCannotBeUsedAreNamed) {
     }
 }
 
-// Found by fuzzing: config_init dropped the list of dynamic properties
-// without freeing it (the sanitizer build shows the leak).
+// How -pdc lists them is kelp_cli_test's to check. Found by fuzzing:
+// config_init dropped the list of dynamic properties without freeing it (the
+// sanitizer build shows the leak).
 TEST_F(Config, InterfaceKeysBecomeDynamicPropertiesInFileOrderUntilTheNextInit) {
     const std::string built_in = capture(config_printdefaultconfig);
     EXPECT_EQ(read("module.netif.interface.em0.enable 0\n"
@@ -111,17 +104,6 @@ TEST_F(Config, InterfaceKeysBecomeDynamicPropertiesInFileOrderUntilTheNextInit) 
     EXPECT_STREQ(config_getproperty("module.netif.interface.em0.enable"), "0") << "the first stored wins";
     EXPECT_STREQ(config_getproperty("module.netif.interface.lo0.enable"), "1");
     EXPECT_STREQ(config_getproperty("module.netif.interface.em1.enabel"), "1");
-
-    const std::string listing = capture(config_printdefaultconfig);
-    EXPECT_NE(listing.find("module.netif.interface.lo0.enable\t1\t# Do not monitor loopback {0|1}\r\n"
-                           "module.netif.interface.lo.enable\t0\t"),
-              std::string::npos);
-    std::string tail = "module.memswap.mem.rescalemax\t0\t# Scale always to max mem {0|1}\r\n"
-                       "module.netif.interface.em0.enable\t0\t# dynamic property\r\n"
-                       "module.netif.interface.em0.enable\t1\t# dynamic property\r\n"
-                       "module.netif.interface.em1.enabel\t1\t# dynamic property\r\n";
-    ASSERT_GE(listing.size(), tail.size());
-    EXPECT_EQ(listing.substr(listing.size() - tail.size()), tail);
 
     config_init();
     EXPECT_EQ(config_getproperty("module.netif.interface.em0.enable"), nullptr);

@@ -48,26 +48,11 @@ void* __libc_realloc(void*, size_t);
 void* __libc_memalign(size_t, size_t);
 void __libc_free(void*);
 
-void* malloc(size_t n) {
-    note();
-    return __libc_malloc(n);
-}
-void* calloc(size_t n, size_t size) {
-    note();
-    return __libc_calloc(n, size);
-}
-void* realloc(void* p, size_t n) {
-    note();
-    return __libc_realloc(p, n);
-}
-void* memalign(size_t align, size_t n) {
-    note();
-    return __libc_memalign(align, n);
-}
-void* aligned_alloc(size_t align, size_t n) {
-    note();
-    return __libc_memalign(align, n);
-}
+void* malloc(size_t n) { note(); return __libc_malloc(n); }
+void* calloc(size_t n, size_t size) { note(); return __libc_calloc(n, size); }
+void* realloc(void* p, size_t n) { note(); return __libc_realloc(p, n); }
+void* memalign(size_t align, size_t n) { note(); return __libc_memalign(align, n); }
+void* aligned_alloc(size_t align, size_t n) { note(); return __libc_memalign(align, n); }
 int posix_memalign(void** out, size_t align, size_t n) {
     note();
     void* p = __libc_memalign(align, n);

@@ -6,10 +6,7 @@
 // first '?', the parameter after it (none without a '?').
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
-#include "config/config.h"
-#include "core/history.h"
 #include "core/sampling.h"
 #include "fake_backend.h"
 #include "fuzz_check.h"

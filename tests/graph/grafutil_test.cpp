@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <cmath>
 #include <ctime>
 #include <functional>
 #include <limits>

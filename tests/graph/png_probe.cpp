@@ -21,21 +21,12 @@ gd_image reference(const std::string& text, int x, int y, int c) {
     return ref;
 }
 
-std::string read_all(FILE* f) {
-    std::string all;
-    std::rewind(f);
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) all.append(buf, n);
-    return all;
-}
-
 }  // namespace
 
 int pixel(gdImagePtr im, int x, int y) { return gdImageGetTrueColorPixel(im, x, y) & 0xFFFFFF; }
 
-gd_image decode(FILE* f, long offset) {
-    if (std::fseek(f, offset, SEEK_SET) != 0) return nullptr;
+gd_image decode(FILE* f) {
+    std::rewind(f);
     return gd_image(gdImageCreateFromPng(f));
 }
 
@@ -48,22 +39,16 @@ gd_image finish_and_decode(void* handle) {
 
 answer request(const char* url, const char* param) {
     answer a;
-    a.file.reset(std::tmpfile());
-    if (!a.file) return a;
-    a.handled = modules_urlhandler(a.file.get(), url, param);
-    std::fflush(a.file.get());
-    std::string all = read_all(a.file.get());
-    size_t end = all.find("\r\n\r\n");
-    size_t split = end == std::string::npos ? all.size() : end + 4;
-    a.header = all.substr(0, split);
-    a.body = all.substr(split);
-    a.body_offset = static_cast<long>(split);
+    const std::string all = capture([&](FILE* f) { a.handled = modules_urlhandler(f, url, param); });
+    const size_t end = all.find("\r\n\r\n");
+    a.header = all.substr(0, end == std::string::npos ? all.size() : end + 4);
+    a.body = all.substr(a.header.size());
     return a;
 }
 
-gd_image image_of(answer& a) {
-    if (!a.file || a.body.empty()) return nullptr;
-    return decode(a.file.get(), a.body_offset);
+gd_image image_of(const answer& a) {
+    if (a.body.empty()) return nullptr;
+    return gd_image(gdImageCreateFromPngPtr(static_cast<int>(a.body.size()), const_cast<char*>(a.body.data())));
 }
 
 gd_image graph(const char* url, const char* param) {

@@ -45,8 +45,8 @@ constexpr int DARK_BLUE = rgb(0, 0, 128);
 // The colour at (x, y) without the alpha bits.
 int pixel(gdImagePtr im, int x, int y);
 
-// Decodes the PNG that starts at byte offset of f.
-gd_image decode(FILE* f, long offset = 0);
+// Decodes the PNG that f holds.
+gd_image decode(FILE* f);
 
 // Runs grafutil_finish on the handle into a temporary file and decodes it.
 gd_image finish_and_decode(void* handle);
@@ -57,12 +57,10 @@ struct answer {
     int handled = 0;
     std::string header;
     std::string body;
-    long body_offset = 0;
-    unique_file file;
 };
 answer request(const char* url, const char* param);
 // The body of the answer decoded as PNG (null if it is none).
-gd_image image_of(answer& a);
+gd_image image_of(const answer& a);
 // A module's graph: the request must be answered with a PNG, here decoded.
 gd_image graph(const char* url, const char* param);
 

@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "../graph/png_probe.h"
-#include "config/config.h"
-#include "core/history.h"
-#include "modules/modules.h"
 #include "restart.h"
 
 namespace {

@@ -3,9 +3,6 @@
 #include <string>
 
 #include "../graph/png_probe.h"
-#include "config/config.h"
-#include "core/history.h"
-#include "modules/modules.h"
 #include "restart.h"
 
 namespace {

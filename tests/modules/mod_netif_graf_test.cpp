@@ -1,14 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <thread>
 
 #include "../graph/png_probe.h"
-#include "config/config.h"
 #include "core/history.h"
-#include "modules/modules.h"
 #include "restart.h"
 
 namespace {
@@ -29,9 +26,7 @@ void add_netif(stat_struct& s, const char* name, uint64_t rx, uint64_t tx) {
 
 // Age 0 is the newest slot; the graph's x is age - 1.
 TEST_F(NetifGraph, OnlySentTrafficDrawsLineAtTopAndNoBars) {
-    fill_ring(0, 401, [](stat_struct& s, int age) {
-        add_netif(s, "em0", 0, age <= 200 ? 1000 : 0);
-    });
+    fill_ring(0, 401, [](stat_struct& s, int age) { add_netif(s, "em0", 0, age <= 200 ? 1000 : 0); });
     gd_image im = graph("/MOD_NETIF/grafinterval_1", "em0");
     ASSERT_TRUE(im);
     gdImagePtr g = im.get();
@@ -73,20 +68,14 @@ TEST_F(NetifGraph, RecentInterfaceCountsMissingSlotsAsZeroOverAll400) {
 }
 
 TEST_F(NetifGraph, CurrentTextsShowSlotBeforeNewest) {
+    // The newest (99999 in, 2^30 out) is not in the maxima; the means are
+    // (99998 + 399) / 400 and (5 + 399) / 400, truncated.
     fill_ring(1, 401, [](stat_struct& s, int age) {
-        if (age == 0)
-            add_netif(s, "em0", 99999, uint64_t(1) << 30);
-        else if (age == 1)
-            add_netif(s, "em0", 99998, 5);
-        else
-            add_netif(s, "em0", 1, 1);
+        add_netif(s, "em0", age == 0 ? 99999 : age == 1 ? 99998 : 1, age == 0 ? uint64_t(1) << 30 : age == 1 ? 5 : 1);
     });
     gd_image im = graph("/MOD_NETIF/grafinterval_10", "em0");
     ASSERT_TRUE(im);
-    gdImagePtr g = im.get();
-    // The newest is not in the maxima; the means are (99998 + 399) / 400 and
-    // (5 + 399) / 400, truncated.
-    expect_bytes(g, "Network Load last 4000 seconds (em0)", LABELS,
+    expect_bytes(im.get(), "Network Load last 4000 seconds (em0)", LABELS,
                  {"99998 B", "  250 B", "99998 B", "    5 B", "    1 B", "    5 B"});
 }
 

@@ -28,11 +28,6 @@ inline stat_struct take(void (*operation)(stat_struct*), std::string* err = null
     return s;
 }
 
-inline stat_struct take_netif(std::string* err = nullptr) { return take(stat_get_netif, err); }
-inline stat_struct take_swap(std::string* err = nullptr, std::string* out = nullptr) {
-    return take(stat_get_swap, err, out);
-}
-
 // A simulated system as the shared interface rules drive it: plumb(names,
 // start) gives it these interfaces, every counter at start, besides any the
 // backend skips, and takes the backend's view of them afresh where it keeps
@@ -57,12 +52,12 @@ inline void expect_each_counts_its_own(const interface_system& sys, const std::v
     const auto growth = [](size_t i, size_t k) { return uint64_t{100} * (k + 1) + (i == 1 && k == 0 ? 1000 : 0); };
     sys.plumb(names, 1000);
     std::string err, more;
-    take_netif(&err);
+    take(stat_get_netif, &err);
     for (int sample = 2; sample <= 3; ++sample) {
         SCOPED_TRACE("sample " + std::to_string(sample));
         for (size_t i = 0; i < names.size(); ++i)
             for (size_t k = 0; k < std::size(STAT_NETIF_COUNTERS); ++k) sys.add(i, k, growth(i, k));
-        stat_struct s = take_netif(&more);
+        stat_struct s = take(stat_get_netif, &more);
         err += more;
         ASSERT_EQ(s.netif_count, static_cast<int>(names.size()));
         for (size_t i = 0; i < names.size(); ++i) {
@@ -94,7 +89,7 @@ inline void expect_failure_teaches_nothing(const interface_system& sys, const st
                                            const std::function<void()>& mend, const std::string& message,
                                            bool walked = true) {
     sys.plumb(numbered("if", 3), 5);
-    take_netif();
+    take(stat_get_netif);
     sys.add(0, 0, 1000);
     fail();
     stat_struct s;
@@ -114,7 +109,7 @@ inline void expect_failure_teaches_nothing(const interface_system& sys, const st
     }
     mend();
     sys.add(0, 0, 1000);
-    EXPECT_EQ(take_netif().netif[0].received_bytes, 2000u);
+    EXPECT_EQ(take(stat_get_netif).netif[0].received_bytes, 2000u);
 }
 
 // The one-minute figure of getloadavg, and 0 once it fails: kernel is the
@@ -175,7 +170,7 @@ inline void expect_first_25_kept(const interface_system& sys, const std::string&
         for (int sample = 1; sample <= 2; ++sample) {
             for (int i = 0; i < interfaces; ++i) sys.add(i, 0, 10);
             std::string err;
-            stat_struct s = take_netif(&err);
+            stat_struct s = take(stat_get_netif, &err);
             EXPECT_EQ(blackbox::count(err, report), reports) << err;
             EXPECT_EQ(blackbox::count(err, "\n"), reports) << err;
             ASSERT_EQ(s.netif_count, 25);

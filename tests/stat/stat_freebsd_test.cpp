@@ -134,7 +134,7 @@ TEST_F(FreeBSDBackend, SwapSumsTheDeviceRowsInBytes) {
         for (int k = 0; k < r.devices; ++k)
             fake_freebsd.swap.push_back({"ad0s1b" + std::to_string(k), 600000, 1000 * (k + 1)});
         std::string err, out;
-        stat_struct s = take_swap(&err, &out);
+        stat_struct s = take(stat_get_swap, &err, &out);
         EXPECT_EQ(err, "");
         EXPECT_EQ(out, r.warned ? "Too many swapdevices. Increase Value - Ask Author.\r\n" : "");
         EXPECT_EQ(s.swap.total, r.total_pages * 8192);
@@ -185,7 +185,7 @@ TEST_F(FreeBSDBackend, MemoryInUseIsEveryPageNeitherFreeNorInactive) {
             (fake_freebsd.*r.odd).present = r.width != 0;
         }
         std::string err;
-        stat_struct s = take_swap(&err);
+        stat_struct s = take(stat_get_swap, &err);
         EXPECT_EQ(err, r.message);
         EXPECT_EQ(s.mem.total, *r.message ? 0u : r.pages * 4096);
         EXPECT_EQ(s.mem.used, r.used_pages * 4096);
@@ -266,7 +266,7 @@ TEST_F(FreeBSDBackend, DriverNameAndUnitMakeTheNameOnRelease4) {
         fake_freebsd.interfaces.push_back(f);
     }
     std::string err;
-    stat_struct s = take_netif(&err);
+    stat_struct s = take(stat_get_netif, &err);
     EXPECT_EQ(err, "");
     ASSERT_EQ(s.netif_count, 5);
     for (int i = 0; i < 5; ++i) {
@@ -295,10 +295,10 @@ TEST_F(FreeBSDBackend, TheLinkEntriesWithDataAreTheInterfacesFrom11On) {
     for (const row& r : rows) {
         SCOPED_TRACE(r.desc);
         fake_freebsd.interfaces = r.interfaces;
-        take_netif();
+        take(stat_get_netif);
         for (fake_ifnet& f : fake_freebsd.interfaces) f.obytes += 70;
         std::string err;
-        stat_struct s = take_netif(&err);
+        stat_struct s = take(stat_get_netif, &err);
         EXPECT_EQ(err, "");
         ASSERT_EQ(s.netif_count, static_cast<int>(r.names.size()));
         for (size_t i = 0; i < r.names.size(); ++i) {

@@ -118,10 +118,10 @@ TEST_F(SolarisBackend, MissingStatisticIsReportedAndCountsNothing) {
     }
     stat_OS_init();
     std::string first, second;
-    take_netif(&first);
+    take(stat_get_netif, &first);
     for (fake_kstat& k : fake_sunos.kstats)
         for (fake_named& s : k.stats) s.value += 7;
-    stat_struct s = take_netif(&second);
+    stat_struct s = take(stat_get_netif, &second);
     EXPECT_EQ(first + second, messages + messages);
 
     ASSERT_EQ(s.netif_count, 5);
@@ -164,7 +164,7 @@ TEST_F(SolarisBackend, MemoryInUseIsEveryPageNotFree) {
         fake_sunos.swap = {{"/dev/dsk/c0t0d0s1", 1000, 250}};
         stat_OS_init();
         std::string err;
-        stat_struct s = take_swap(&err);
+        stat_struct s = take(stat_get_swap, &err);
         EXPECT_EQ(err, r.messages);
         EXPECT_EQ(s.mem.total, r.has_total && r.has_free && r.readable ? r.total * 8192 : 0u);
         EXPECT_EQ(s.mem.used, r.used * 8192);
@@ -203,7 +203,7 @@ TEST_F(SolarisBackend, SwapSumsTheListedDevicesInBytes) {
         r.arrange();
         stat_OS_init();
         std::string err, out;
-        stat_struct s = take_swap(&err, &out);
+        stat_struct s = take(stat_get_swap, &err, &out);
         EXPECT_EQ(err, "");
         EXPECT_EQ(out, r.out);
         EXPECT_EQ(s.swap.total, r.total_pages * 8192);

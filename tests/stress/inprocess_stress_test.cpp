@@ -10,7 +10,6 @@
 #include <pthread.h>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "blackbox.h"
@@ -87,7 +86,7 @@ TEST(SamplingPace, TicksKeepTheirPaceWhileFiftyClientsFloodTheServer) {
     // Refused ones, since the thread of the last stays unjoined: it touches
     // nothing outside its slot.
     for (int i = 0; i < 2 * HTTPD_SLOTS; ++i) {
-        std::string wrong = storm::check(refused, storm::exchange(port, refused));
+        std::string wrong = storm::check(refused, blackbox::exchange(port, refused.bytes));
         if (!wrong.empty()) {
             ADD_FAILURE() << "after the flood: " << refused.desc << ": " << wrong;
             break;

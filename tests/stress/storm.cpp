@@ -133,7 +133,7 @@ void client(int port, std::atomic<long>& next, long total, clock_type::time_poin
         const request& r = m[static_cast<size_t>(i) % m.size()];
         ++t.sent;
         ++t.per_kind[static_cast<int>(r.what)];
-        std::string answer = exchange(port, r);
+        std::string answer = blackbox::exchange(port, r.bytes, 20000, r.half_close);
         if (answer.empty()) {
             t.fail(t.lost, std::string(r.desc) + ": lost (no connection or no answer)");
             continue;

@@ -56,12 +56,6 @@ struct tally {
     std::string report() const;
 };
 
-// One exchange: connect, send r, read to the close (bounded by timeout_ms).
-// Connection failures give "".
-inline std::string exchange(int port, const request& r, int timeout_ms = 20000) {
-    return blackbox::exchange(port, r.bytes, timeout_ms, r.half_close);
-}
-
 // `clients` threads share `total` requests of the mix between them and wait
 // for each answer before sending their next request. Stops early once stop is
 // set (then fewer than total are sent).

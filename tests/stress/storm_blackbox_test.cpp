@@ -15,7 +15,6 @@
 #include <memory>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "blackbox.h"
@@ -26,12 +25,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using clock_type = std::chrono::steady_clock;
-
-
-using blackbox::count;
-using blackbox::reset_close;
-using blackbox::seconds_since;
-using blackbox::wait_until;
+using namespace blackbox;
 
 const storm::request& mix_entry(const char* desc) {
     for (const storm::request& r : storm::mix())
@@ -42,7 +36,7 @@ const storm::request& mix_entry(const char* desc) {
 // Answered correctly, or the reason why not.
 std::string ask(int port, const char* desc, int timeout_ms = 20000) {
     const storm::request& r = mix_entry(desc);
-    std::string answer = storm::exchange(port, r, timeout_ms);
+    std::string answer = blackbox::exchange(port, r.bytes, timeout_ms, r.half_close);
     if (answer.empty()) return std::string(desc) + ": no answer";
     std::string wrong = storm::check(r, answer);
     return wrong.empty() ? "" : std::string(desc) + ": " + wrong;

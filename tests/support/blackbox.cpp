@@ -1,22 +1,18 @@
 #include "blackbox.h"
 
-#include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <netdb.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace blackbox {
@@ -67,15 +63,10 @@ pid_t spawn(const std::vector<std::string>& args, const std::string& out, const 
 
 // Waits for pid to end; its exit status, or -1 after the time-out or a signal.
 int wait_exit(pid_t pid, int timeout_ms) {
-    auto until = clock::now() + std::chrono::milliseconds(timeout_ms);
-    for (;;) {
-        int st = 0;
-        pid_t r = waitpid(pid, &st, WNOHANG);
-        if (r == pid) return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-        if (r < 0) return -1;
-        if (clock::now() > until) return -1;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    int st = 0;
+    pid_t r = 0;
+    wait_until([&] { return (r = waitpid(pid, &st, WNOHANG)) != 0; }, std::chrono::milliseconds(timeout_ms));
+    return r == pid && WIFEXITED(st) ? WEXITSTATUS(st) : -1;
 }
 
 }  // namespace
@@ -212,17 +203,13 @@ daemon::~daemon() {
 }
 
 bool daemon::wait_listening(int timeout_ms, const char* address) const {
-    auto until = clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (clock::now() < until) {
-        int fd = connect_via(nullptr, address, port, 200);
-        if (fd >= 0) {
-            close(fd);
-            return true;
-        }
-        if (waitpid(pid, nullptr, WNOHANG) == pid) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
+    bool ended = false;
+    auto listens = [&] {
+        const int fd = connect_via(nullptr, address, port, 200);
+        if (fd >= 0) close(fd);
+        return fd >= 0 || (ended = waitpid(pid, nullptr, WNOHANG) == pid);
+    };
+    return wait_until(listens, std::chrono::milliseconds(timeout_ms)) && !ended;
 }
 
 int daemon::interrupt(int timeout_ms) {

@@ -1,6 +1,7 @@
 #include "scratch.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 scratch_dir::scratch_dir() {
@@ -10,10 +11,8 @@ scratch_dir::scratch_dir() {
 }
 
 scratch_dir::~scratch_dir() {
-    if (path.rfind("/tmp/kelp-test-", 0) == 0) {
-        std::string cmd = "rm -rf '" + path + "'";
-        if (std::system(cmd.c_str()) != 0) { /* nothing more to do */ }
-    }
+    std::error_code ignored;
+    if (path.rfind("/tmp/kelp-test-", 0) == 0) std::filesystem::remove_all(path, ignored);
 }
 
 std::string scratch_dir::write(const std::string& name, const std::string& content) const {

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 
 namespace page_text {
 
@@ -54,20 +55,15 @@ inline const std::string CPU_OVERVIEW = golden("cpu_overview.txt");
 // rows are "<a href=...>name</a><br>\r\n" lines.
 inline std::string netif_list(const std::string& rows) { return put_before(golden("netif_list.txt"), FOOTER, rows); }
 
-// The page of one interface; as_html and as_url are the name escaped for text
-// and for addresses.
+// The page of one interface: golden/netif_page.txt with the name put in,
+// escaped for text (as_html) and for addresses (as_url).
 inline std::string netif_page(const std::string& as_html, const std::string& as_url) {
-    std::string page = HTML +
-                       "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\"\r\n"
-                       " \"http://www.w3.org/TR/html4/loose.dtd\">\r\n"
-                       "<html>\r\n<head>\r\n"
-                       " <meta http-equiv=\"refresh\" content=\"10; url=/MOD_NETIF/overview?" + as_url + "\">\r\n"
-                       " <title>Network Load (" + as_html + ") - Kelp 0.0.9</title>\r\n"
-                       "</head>\r\n<body>\r\n"
-                       "<h1>Network Load Statistics Overview (" + as_html + ")</h1>\r\n";
-    for (const char* ring : {"1", "10", "100"})
-        page += "<hr>\r\n<img src=\"/MOD_NETIF/grafinterval_" + std::string(ring) + "?" + as_url + "\">\r\n";
-    return page + "<hr>\r\n" + FOOTER;
+    std::string page = golden("netif_page.txt");
+    const std::pair<std::string, std::string> names[] = {{"{html}", as_html}, {"{url}", as_url}};
+    for (const auto& [mark, name] : names)
+        for (size_t at = page.find(mark); at != std::string::npos; at = page.find(mark, at + name.size()))
+            page.replace(at, mark.size(), name);
+    return page;
 }
 
 }  // namespace page_text

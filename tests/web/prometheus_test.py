@@ -86,14 +86,6 @@ def main():
             got = int(float(r[0]["value"][1])) if r else None
             check("node_memory_MemTotal_bytes is MemTotal in bytes", got == mem_total_bytes(),
                   "%s against %d" % (got, mem_total_bytes()))
-            mem_peak = ("kelp_memory_used_peak_bytes >= node_memory_MemTotal_bytes - node_memory_MemAvailable_bytes"
-                        " and kelp_memory_used_peak_bytes <= node_memory_MemTotal_bytes")
-            check.eventually(mem_peak, lambda: query(prom_port, mem_peak) or None)
-            rate = 'rate(node_network_receive_bytes_total{device="lo"}[5s])'
-            check.eventually(rate + " exists", lambda: query(prom_port, rate) or None)
-            rx_peak = 'kelp_network_receive_peak_bytes_per_second{device="lo"} > 0'
-            check.eventually(rx_peak, lambda: query(prom_port, rx_peak) or None)
-
             # The newest scrape read the kernel at most a few seconds before
             # the query, which lies between two readings of our own.
             before = proc_stat_seconds()
@@ -103,8 +95,13 @@ def main():
             off = [(k, v) for k, v in got.items() if not before.get(k, -9) - 5 <= v <= after.get(k, 0) + 1e-6]
             check("node_cpu_seconds_total holds /proc/stat's seconds of every processor and mode",
                   set(got) == set(after) and not off, "%s against %s; off: %s" % (sorted(got), sorted(after), off[:5]))
-            busy_peak = "kelp_cpu_busy_peak_ratio >= 0 and kelp_cpu_busy_peak_ratio <= 1"
-            check.eventually(busy_peak, lambda: query(prom_port, busy_peak) or None)
+            # Each has an answer once the series exist.
+            for expr in ("kelp_memory_used_peak_bytes >= node_memory_MemTotal_bytes - node_memory_MemAvailable_bytes"
+                         " and kelp_memory_used_peak_bytes <= node_memory_MemTotal_bytes",
+                         'rate(node_network_receive_bytes_total{device="lo"}[5s])',
+                         'kelp_network_receive_peak_bytes_per_second{device="lo"} > 0',
+                         "kelp_cpu_busy_peak_ratio >= 0 and kelp_cpu_busy_peak_ratio <= 1"):
+                check.eventually(expr, lambda e=expr: query(prom_port, e) or None)
         return check.finish(logs)
 
 
