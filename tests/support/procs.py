@@ -1,6 +1,7 @@
 """Ports, child processes and tallies for the test scripts, which import it from here."""
 import contextlib
 import os
+import random
 import signal
 import socket
 import subprocess
@@ -9,9 +10,16 @@ import urllib.request
 
 
 def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
+    """A free port below the kernel's ephemeral range, which an outgoing
+    connection cannot take before the server binds it."""
+    for port in random.sample(range(20000, 32000), 200):
+        with socket.socket() as s:
+            try:
+                s.bind(("127.0.0.1", port))
+                return port
+            except OSError:
+                continue
+    raise RuntimeError("no free port below 32000")
 
 
 def stop(proc, sig, seconds=10, group=False):
