@@ -69,8 +69,6 @@ stat_netif* stat_netif_entry(stat_netif (&table)[MAX_NETIF], const char* name, c
     return nullptr;
 }
 
-void stat_netif_forget() { first_use = 1; }
-
 void stat_netif_diff(stat_struct* from_this) {
     if (first_use) {
         first_use = 0;
@@ -156,6 +154,6 @@ void stat_cpu_diff(const uint64_t (&total)[STAT_CPU_MODES], stat_struct* target)
 }
 
 void stat_forget() {
-    stat_netif_forget();
+    first_use = 1;
     cpu_remembered = false;
 }

@@ -90,9 +90,8 @@ stat_netif* stat_netif_entry(stat_netif (&table)[MAX_NETIF], const char* name, c
 // interface's previous sample. Sampling thread only: it keeps the remembered
 // counters in static state and is not reentrant.
 void stat_netif_diff(stat_struct* from_this);
-// Forgets every remembered interface: the next sample of each reads as its first.
-void stat_netif_forget();
-// The layer back to its start: no interface and no CPU time remembered.
+// The layer back to its start: no interface and no CPU time remembered, so
+// the next sample of each reads as its first.
 void stat_forget();
 // Turns the machine's cumulative CPU time by mode (in any one unit, summed
 // over all processors) into target->cpu: the shares of the time since the

@@ -34,7 +34,7 @@ stat_struct sample(std::initializer_list<raw> ifs) {
 // Every test starts with no interface remembered.
 class NetifDiff : public ::testing::Test {
 protected:
-    void SetUp() override { stat_netif_forget(); }
+    void SetUp() override { stat_forget(); }
 };
 
 // Below 2^32 a counter may be 32 bits wide; at or above, it is 64 bits wide.
